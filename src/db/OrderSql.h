@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+
+namespace ordisp {
+
+// Order statuses as stored in ordisp.status.
+enum OrderStatus : int { StatusNew = 0, StatusInProgress = 1, StatusDone = 2 };
+
+// A number as it goes into a statement: decimal, one leading blank when not negative.
+QString NumberText(qint64 n);
+
+// The statements and queries on ordisp; the only place their texts are written.
+namespace OrderSql {
+QString purgeDoneOrders(const QString& todayMidnightLiteral);
+QString tableList(qint32 monitorNr);
+QString tableFilter(qint16 table); // " AND tisch = " + N
+QString orderList(qint32 monitorNr, const QString& tableFilterSql, const QString& sortOrder);
+QString setStatus(int status, qint32 id);
+QString deleteOrder(qint32 id);
+QString courseList(qint32 monitorNr, qint16 table, int course);
+QString idCriterion(qint32 id); // "id = " + N
+} // namespace OrderSql
+
+// Sort orders of the list.
+inline const QString kSortStatusInsdate = QStringLiteral("status, insdate");
+inline const QString kSortInsdate = QStringLiteral("insdate");
+inline const QString kSortTischStatus = QStringLiteral("tisch, status");
+inline const QString kSortTischGangStatus = QStringLiteral("tisch, gang, status");
+
+// Cell texts: 0/1/2 become "NEU"/"i.A."/"OK", anything else (null too) is passed on unchanged.
+QVariant StatusText(const QVariant& value);
+// "HH:NN" of a date and time; empty for null.
+QVariant TimeText(const QVariant& value);
+
+} // namespace ordisp

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "DbError.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+namespace ordisp {
+
+class Database;
+
+// Column kinds that decide what a null reads as (see FieldValue).
+enum class ColumnKind { Character, Boolean, Date, Other };
+
+struct ResultColumn {
+    QString name;
+    ColumnKind kind = ColumnKind::Other;
+};
+
+using ResultRow = QList<QVariant>;
+
+// What a query hands back: every row read into memory, so the count is exact.
+struct ResultData {
+    QList<ResultColumn> columns;
+    QList<ResultRow> rows;
+};
+
+// A client-side copy of a query's rows with its own current row; reading and moving never touch
+// the database, only open() and requery() do.
+class ResultSet {
+public:
+    ResultSet() = default;
+
+    // Runs sql on db and reads every row. The current row is the first, or the end when empty.
+    bool open(Database& db, const QString& sql, DbError* error = nullptr);
+    // Runs the same statement again; the current row is the first again.
+    bool requery(DbError* error = nullptr);
+    void close();
+    bool isOpen() const { return m_open; }
+
+    // True when there is no current row: closed, empty, or moved past the last row.
+    bool eof() const { return m_current < 0 || m_current >= m_data.rows.size(); }
+    int rowCount() const { return static_cast<int>(m_data.rows.size()); }
+    int currentRow() const { return eof() ? -1 : m_current; }
+    // Any row outside 0..rowCount()-1 positions at the end.
+    void setCurrentRow(int row);
+    void moveFirst() { setCurrentRow(0); }
+    void moveNext();
+
+    // Forward search from the current row for the first row meeting "column = number"; no match
+    // leaves the set at its end. Returns whether a row was found.
+    bool find(const QString& criterion);
+
+    int columnIndex(const QString& name) const; // case-insensitive; -1 when missing
+    const QList<ResultColumn>& columns() const { return m_data.columns; }
+    const QList<ResultRow>& rows() const { return m_data.rows; }
+    const ResultData& data() const { return m_data; }
+    QString sql() const { return m_sql; }
+
+    // The raw value (null included) of a column of the current row. A missing column or no
+    // current row is a caller's fault: returns an invalid QVariant.
+    QVariant value(const QString& name) const;
+    ColumnKind kind(const QString& name) const;
+
+    // Replaces the rows, as a query would; used by open/requery and by tests building sets.
+    void assign(ResultData data, const QString& sql);
+
+private:
+    Database* m_db = nullptr;
+    QString m_sql;
+    ResultData m_data;
+    int m_current = -1;
+    bool m_open = false;
+};
+
+} // namespace ordisp
