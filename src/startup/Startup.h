@@ -1,0 +1,40 @@
+#pragma once
+
+#include "AppConfig.h"
+
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+namespace ordisp {
+
+class Clock;
+class Database;
+class InstanceGuard;
+class MessageSink;
+
+// What the start-up needs from the world; tests fill it with their own folders, clock and answers.
+struct StartupEnvironment {
+    MessageSink* messages = nullptr;
+    const Clock* clock = nullptr;
+    InstanceGuard* instance = nullptr;
+    QString configFolder;     // holds ZALPOS.INI
+    QString executableFolder; // without a trailing '/'
+    QString currentFolder;    // the process's working folder
+    std::function<void()> processEvents;
+};
+
+struct StartupOutcome {
+    bool showMainWindow = false; // false: end the process with exitCode
+    int exitCode = 0;
+    AppConfig config;
+    std::unique_ptr<Database> db; // open when showMainWindow
+};
+
+QString ConfigFilePath(const QString& configFolder);
+
+// Runs the start-up sequence up to (not including) showing the main window.
+StartupOutcome RunStartup(const StartupEnvironment& env);
+
+} // namespace ordisp
