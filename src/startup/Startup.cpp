@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace ordisp {
 
@@ -20,14 +21,11 @@ namespace {
 
 const QString kDbFileName = QStringLiteral("/ZALPOS.MDB");
 
-struct ReadConfig {
-    AppConfig app;
-    DbSettings db;
-};
+} // namespace
 
-ReadConfig ReadConfiguration(const QString& ini, const StartupEnvironment& env)
+Configuration ReadConfiguration(const QString& ini, const QString& executableFolder)
 {
-    ReadConfig c;
+    Configuration c;
     const QString ordisp = QStringLiteral("ORDISP");
     const QString database = QStringLiteral("DATABASE");
     const QString pfade = QStringLiteral("PFADE");
@@ -46,13 +44,15 @@ ReadConfig ReadConfiguration(const QString& ini, const StartupEnvironment& env)
     } else {
         c.app.dbType = kDbTypeJet;
     }
-    c.db.file = ReadIni(ini, pfade, QStringLiteral("DATENBANK"), env.executableFolder) + kDbFileName;
+    c.db.file = ReadIni(ini, pfade, QStringLiteral("DATENBANK"), executableFolder) + kDbFileName;
     ReadIni(ini, database, QStringLiteral("JET-PROVIDER"), QStringLiteral("4.0"));
-    ReadIni(ini, pfade, QStringLiteral("EXE"), env.executableFolder + QLatin1Char('/'));
+    ReadIni(ini, pfade, QStringLiteral("EXE"), executableFolder + QLatin1Char('/'));
     c.app.monitorNr = IniNumber(ReadIni(ini, ordisp, QStringLiteral("ORDISPNR"), QStringLiteral("1")), true);
     ReadIni(ini, pfade, QStringLiteral("TRESK"), QStringLiteral("C:\\Programme\\Tresk\\Tresk\\"));
     return c;
 }
+
+namespace {
 
 // Looks for the database file beside the executable, then in the working folder. False when it is
 // nowhere (the message has been shown).
@@ -110,6 +110,11 @@ StartupOutcome Ended(int code)
 
 } // namespace
 
+QString DefaultConfigFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zalpos");
+}
+
 QString ConfigFilePath(const QString& configFolder)
 {
     return configFolder + QStringLiteral("/ZALPOS.INI");
@@ -131,7 +136,7 @@ StartupOutcome RunStartup(const StartupEnvironment& env)
     try {
         const QString ini = ConfigFilePath(env.configFolder);
         CheckConfigReadable(ini);
-        ReadConfig config = ReadConfiguration(ini, env);
+        Configuration config = ReadConfiguration(ini, env.executableFolder);
         processEvents();
 
         if (config.app.dbType == kDbTypeJet && !FileExists(config.db.file)) {

@@ -34,6 +34,18 @@ struct StartupOutcome {
 
 QString ConfigFilePath(const QString& configFolder);
 
+struct Configuration {
+    AppConfig app;
+    DbSettings db;
+};
+
+// Reads every key in its order, writing the defaults of missing ones. Throws UnhandledError on a
+// number outside 32 bits or a coded password that is too long.
+Configuration ReadConfiguration(const QString& ini, const QString& executableFolder);
+
+// The folder holding ZALPOS.INI: $XDG_CONFIG_HOME/zalpos (by default ~/.config/zalpos).
+QString DefaultConfigFolder();
+
 // Runs the start-up sequence up to (not including) showing the main window.
 StartupOutcome RunStartup(const StartupEnvironment& env);
 
