@@ -10,13 +10,16 @@ namespace ordisp {
 inline const QString kDbTypeSql = QStringLiteral("MS-SQL");
 inline const QString kDbTypeJet = QStringLiteral("MS-JET");
 
-// What the connection needs; for "MS-JET" only file counts, for "MS-SQL" the rest.
+// What the connection needs; for "MS-JET" only file counts, for "MS-SQL" the rest. Any type other
+// than kDbTypeSql means the file.
 struct ConnectionSettings {
     QString type; // kDbTypeSql or kDbTypeJet
     QString server;
     QString user;
     QString password;
     QString file;
+    // For the administrator's tool: a missing SQLite file is created (see createSqliteFile).
+    bool createFile = false;
 };
 
 // The one connection of the process. "MS-JET" is an SQLite file (QSQLITE), "MS-SQL" a server
@@ -28,6 +31,14 @@ public:
     Database(const Database&) = delete;
     Database& operator=(const Database&) = delete;
 
+    // Seconds a login, a connection or a statement may take before it fails; also how long the
+    // SQLite file waits for another writer.
+    static constexpr int kTimeoutSeconds = 10;
+
+    // Creates no SQLite file unless settings.createFile: a missing file, or one that is not an SQLite
+    // database, fails.
+    // A file of zero bytes is an empty SQLite database to SQLite; it opens, is not written to, and
+    // every query on its missing tables fails.
     bool open(const ConnectionSettings& settings, DbError* error = nullptr);
     bool isOpen() const;
     void close();
@@ -43,6 +54,10 @@ public:
     const ConnectionSettings& settings() const { return m_settings; }
     QString connectionName() const { return m_name; }
 
+    // The product behind the connection: "SQLite" for the file, else the ODBC DBMS name such as
+    // "Microsoft SQL Server" or "PostgreSQL"; empty when closed.
+    QString dbmsName() const;
+
     // Dialect values found by the start-up probes.
     QString dateLiteralStyle() const { return m_dateLiteralStyle; }
     void setDateLiteralStyle(const QString& style) { m_dateLiteralStyle = style; }
@@ -56,10 +71,26 @@ public:
     static QString odbcEscape(const QString& value);
     // Whether name can be an ODBC data-source name at all (no [ ] { } ( ) , ; ? * = ! @ \).
     static bool isValidDsnName(const QString& name);
+    // Whether the ODBC driver manager knows a data source of that name (case-insensitive).
+    static bool isKnownDataSource(const QString& name);
+    // The first installed of ODBC Driver 18 for SQL Server, ODBC Driver 17 for SQL Server, FreeTDS;
+    // empty when none is.
+    static QString sqlServerDriver();
+
+    // The SQLite URI that opens path read-write without creating it.
+    static QString sqliteUri(const QString& path);
+    // For the administrator's tool: creates an empty SQLite database at path. An existing file is
+    // left as it is and only has to be an SQLite database.
+    static bool createSqliteFile(const QString& path, DbError* error = nullptr);
 
 private:
     bool openSqlite(DbError* error);
     bool openOdbc(DbError* error);
+    bool isSqlite() const { return m_settings.type != kDbTypeSql; }
+    QString source() const;
+    // Runs sql; out == nullptr releases any rows unread.
+    bool runSqlite(const QString& sql, ResultData* out, DbError* error);
+    bool runOdbc(const QString& sql, ResultData* out, DbError* error);
 
     QString m_name;
     ConnectionSettings m_settings;

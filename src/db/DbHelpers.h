@@ -18,7 +18,8 @@ QVariant FieldValue(const ResultSet& rs, const QString& name);
 
 // A date literal for the dialect: #MM/DD/YYYY t# for the file, 'DD.MM.YYYY t' after the
 // day-first probe, 'YYYY-MM-DD t' otherwise.
-QString SqlDate(const QDate& date, const QString& time, const QString& dbType, const QString& dateLiteralStyle);
+QString SqlDate(const QDate& date, const QString& time, const QString& dbType,
+                const QString& dateLiteralStyle);
 
 // True for an existing ordinary file: not a folder, not hidden (a name starting with '.').
 bool FileExists(const QString& path);

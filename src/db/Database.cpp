@@ -1,0 +1,579 @@
+#include "Database.h"
+
+#include "DateConversion.h"
+#include "SqliteSupport.h"
+
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QSqlResult>
+
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlite3.h>
+
+#include <cstring>
+#include <memory>
+
+namespace ordisp {
+
+namespace {
+
+const QString kSqliteDriver = QStringLiteral("QSQLITE");
+const QString kOdbcDriver = QStringLiteral("QODBC");
+const QString kCatalog = QStringLiteral("zalpos");
+
+void setError(DbError* error, int number, const QString& description, const QString& source) {
+    if (error)
+        *error = DbError{number, description, source};
+}
+
+// The driver's native code is the error number; ODBC drivers often give 0 for failures of their
+// own (08001 and the like), which must not read as success.
+DbError fromSqlError(const QSqlError& e, const QString& source) {
+    bool ok = false;
+    const QString native = e.nativeErrorCode();
+    int number = native.section(QLatin1Char(';'), 0, 0).trimmed().toInt(&ok);
+    if (!ok || number == 0)
+        number = -1;
+    QString text = e.databaseText();
+    if (text.isEmpty())
+        text = e.driverText();
+    if (text.isEmpty())
+        text = e.text();
+    return DbError{number, text, source};
+}
+
+sqlite3* sqliteHandle(const QSqlDatabase& db) {
+    if (!db.isValid() || db.driver() == nullptr)
+        return nullptr;
+    const QVariant handle = db.driver()->handle();
+    if (!handle.isValid() || std::strcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3* const*>(handle.constData());
+}
+
+// QODBC hands out SQLHANDLE, which Qt 6 registers under its underlying name.
+SQLHANDLE odbcHandle(const QVariant& handle) {
+    if (!handle.isValid())
+        return nullptr;
+    const char* name = handle.typeName();
+    if (name == nullptr || (std::strcmp(name, "SQLHANDLE") != 0 && std::strcmp(name, "void*") != 0))
+        return nullptr;
+    return *static_cast<const SQLHANDLE*>(handle.constData());
+}
+
+struct StatementDeleter {
+    void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+bool onlyBlanks(const char* text, const char* end) {
+    for (; text < end; ++text) {
+        if (*text != ' ' && *text != '\t' && *text != '\r' && *text != '\n' && *text != ';')
+            return false;
+    }
+    return true;
+}
+
+QVariant nullOfKind(ColumnKind kind) {
+    switch (kind) {
+    case ColumnKind::Character:
+        return QVariant(QMetaType::fromType<QString>());
+    case ColumnKind::Boolean:
+        return QVariant(QMetaType::fromType<bool>());
+    case ColumnKind::Date:
+        return QVariant(QMetaType::fromType<QDateTime>());
+    case ColumnKind::Other:
+        break;
+    }
+    return QVariant();
+}
+
+QVariant sqliteValue(sqlite3_stmt* statement, int column, ColumnKind kind) {
+    QVariant value;
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        value = static_cast<qlonglong>(sqlite3_column_int64(statement, column));
+        break;
+    case SQLITE_FLOAT:
+        value = sqlite3_column_double(statement, column);
+        break;
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        value = QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
+        break;
+    }
+    case SQLITE_BLOB: {
+        const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, column));
+        value = QByteArray(blob, sqlite3_column_bytes(statement, column));
+        break;
+    }
+    default:
+        return nullOfKind(kind);
+    }
+    if (kind != ColumnKind::Date)
+        return value;
+    // Date columns read as dates whatever form a terminal stored; what is no date stays as it is.
+    if (value.metaType().id() == QMetaType::QString) {
+        if (const auto time = parseIsoDateTime(value.toString()))
+            return *time;
+    } else if (value.metaType().id() != QMetaType::QByteArray) {
+        const QDateTime time = dateTimeFromNumber(value.toDouble());
+        if (time.isValid())
+            return time;
+    }
+    return value;
+}
+
+ColumnKind kindOfOdbcField(QMetaType type) {
+    switch (type.id()) {
+    case QMetaType::QString:
+        return ColumnKind::Character;
+    case QMetaType::Bool:
+        return ColumnKind::Boolean;
+    case QMetaType::QDate:
+        return ColumnKind::Date;
+    default:
+        return ColumnKind::Other;
+    }
+}
+
+// Walks the driver manager's list of data sources or drivers; stops when visit returns true.
+template <typename Visit>
+bool visitOdbcList(bool drivers, Visit visit) {
+    SQLHENV env = SQL_NULL_HENV;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env)))
+        return false;
+    bool found = false;
+    if (SQL_SUCCEEDED(
+            SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0))) {
+        SQLCHAR name[512];
+        SQLCHAR detail[1024];
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT detailLength = 0;
+        SQLUSMALLINT direction = SQL_FETCH_FIRST;
+        for (;;) {
+            const SQLRETURN r = drivers ? SQLDrivers(env, direction, name, sizeof name, &nameLength, detail,
+                                                     sizeof detail, &detailLength)
+                                        : SQLDataSources(env, direction, name, sizeof name, &nameLength,
+                                                         detail, sizeof detail, &detailLength);
+            if (!SQL_SUCCEEDED(r))
+                break;
+            direction = SQL_FETCH_NEXT;
+            if (visit(QString::fromLocal8Bit(reinterpret_cast<const char*>(name)))) {
+                found = true;
+                break;
+            }
+        }
+    }
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+    return found;
+}
+
+} // namespace
+
+Database::Database(const QString& connectionName)
+    : m_name(connectionName) {}
+
+Database::~Database() {
+    close();
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::removeDatabase(m_name);
+}
+
+QString Database::source() const {
+    return isSqlite() ? kSqliteDriver : kOdbcDriver;
+}
+
+bool Database::open(const ConnectionSettings& settings, DbError* error) {
+    close();
+    // The driver may differ from the last open; a fresh registration avoids mixing them.
+    if (QSqlDatabase::contains(m_name))
+        QSqlDatabase::removeDatabase(m_name);
+    m_settings = settings;
+    if (m_settings.type != kDbTypeSql)
+        m_settings.type = kDbTypeJet;
+    if (error)
+        error->clear();
+    return isSqlite() ? openSqlite(error) : openOdbc(error);
+}
+
+bool Database::isOpen() const {
+    return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
+}
+
+void Database::close() {
+    if (QSqlDatabase::contains(m_name)) {
+        QSqlDatabase db = QSqlDatabase::database(m_name, false);
+        if (db.isOpen())
+            db.close();
+    }
+}
+
+bool Database::reopen(DbError* error) {
+    const ConnectionSettings settings = m_settings;
+    return open(settings, error);
+}
+
+QString Database::sqliteUri(const QString& path) {
+    QString escaped;
+    escaped.reserve(path.size());
+    for (const QChar c : path) {
+        if (c == QLatin1Char('%'))
+            escaped += QLatin1String("%25");
+        else if (c == QLatin1Char('?'))
+            escaped += QLatin1String("%3f");
+        else if (c == QLatin1Char('#'))
+            escaped += QLatin1String("%23");
+        else
+            escaped += c;
+    }
+    // An empty authority ("file://" + "/path") keeps a path beginning with "//" from being read as
+    // a host name.
+    const QString prefix =
+        path.startsWith(QLatin1Char('/')) ? QStringLiteral("file://") : QStringLiteral("file:");
+    return prefix + escaped + QStringLiteral("?mode=rw");
+}
+
+bool Database::openSqlite(DbError* error) {
+    const QString path = m_settings.file;
+    if (path.isEmpty()) {
+        setError(error, -1, QStringLiteral("Es ist keine Datenbankdatei angegeben."), kSqliteDriver);
+        return false;
+    }
+    if (m_settings.createFile && !QFileInfo::exists(path) && !createSqliteFile(path, error))
+        return false;
+    QSqlDatabase db = QSqlDatabase::addDatabase(kSqliteDriver, m_name);
+    if (!db.isValid()) {
+        setError(error, -1, QStringLiteral("Der Qt-Datenbanktreiber QSQLITE ist nicht verfügbar."),
+                 kSqliteDriver);
+        return false;
+    }
+    db.setDatabaseName(sqliteUri(path));
+    db.setConnectOptions(
+        QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kTimeoutSeconds * 1000));
+    if (!db.open()) {
+        DbError e = fromSqlError(db.lastError(), kSqliteDriver);
+        e.description =
+            QStringLiteral("Die Datei '%1' konnte nicht geöffnet werden: %2").arg(path, e.description);
+        if (error)
+            *error = e;
+        return false;
+    }
+    sqlite3* handle = sqliteHandle(db);
+    if (handle == nullptr) {
+        db.close();
+        setError(error, -1, QStringLiteral("Der SQLite-Treiber gibt keinen Zugriff auf die Verbindung."),
+                 kSqliteDriver);
+        return false;
+    }
+
+    // Opening alone reads nothing; the schema read is what tells an SQLite file from any other.
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(handle, "SELECT count(*) FROM sqlite_master", -1, &raw, nullptr);
+    Statement probe(raw);
+    if (rc == SQLITE_OK)
+        rc = sqlite3_step(probe.get());
+    if (rc != SQLITE_ROW) {
+        const int code = sqlite3_extended_errcode(handle);
+        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        probe.reset();
+        db.close();
+        if ((code & 0xff) == SQLITE_NOTADB)
+            setError(error, code,
+                     QStringLiteral("Die Datei '%1' ist keine SQLite-Datenbank (%2).").arg(path, text),
+                     kSqliteDriver);
+        else
+            setError(error, code,
+                     QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(path, text),
+                     kSqliteDriver);
+        return false;
+    }
+    probe.reset();
+
+    if (!registerSqliteFunctions(handle)) {
+        const int code = sqlite3_extended_errcode(handle);
+        const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
+        db.close();
+        setError(error, code == 0 ? -1 : code, text, kSqliteDriver);
+        return false;
+    }
+    return true;
+}
+
+bool Database::createSqliteFile(const QString& path, DbError* error) {
+    if (path.isEmpty()) {
+        setError(error, -1, QStringLiteral("Es ist keine Datenbankdatei angegeben."), kSqliteDriver);
+        return false;
+    }
+    const bool existed = QFileInfo::exists(path);
+    sqlite3* handle = nullptr;
+    int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
+    // An existing file is only read; a new one gets its header written so that it is an SQLite
+    // file on disk, not an empty one.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_exec(handle, existed ? "SELECT count(*) FROM sqlite_master" : "VACUUM", nullptr, nullptr,
+                          nullptr);
+    if (rc != SQLITE_OK) {
+        const int code = handle ? sqlite3_extended_errcode(handle) : rc;
+        const QString text =
+            handle ? QString::fromUtf8(sqlite3_errmsg(handle)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(handle);
+        const QString description =
+            (code & 0xff) == SQLITE_NOTADB
+                ? QStringLiteral("Die Datei '%1' ist keine SQLite-Datenbank (%2).").arg(path, text)
+                : QStringLiteral("Die Datei '%1' kann nicht angelegt werden: %2").arg(path, text);
+        setError(error, code, description, kSqliteDriver);
+        return false;
+    }
+    sqlite3_close(handle);
+    return true;
+}
+
+QString Database::odbcEscape(const QString& value) {
+    QString escaped = value;
+    escaped.replace(QLatin1Char('}'), QLatin1String("}}"));
+    return QLatin1Char('{') + escaped + QLatin1Char('}');
+}
+
+bool Database::isValidDsnName(const QString& name) {
+    if (name.trimmed().isEmpty())
+        return false;
+    static const QString forbidden = QStringLiteral("[]{}(),;?*=!@\\");
+    for (const QChar c : name) {
+        if (forbidden.contains(c) || c.category() == QChar::Other_Control)
+            return false;
+    }
+    return true;
+}
+
+bool Database::isKnownDataSource(const QString& name) {
+    if (!isValidDsnName(name))
+        return false;
+    return visitOdbcList(false,
+                         [&](const QString& dsn) { return dsn.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QString Database::sqlServerDriver() {
+    const QStringList preferred = {QStringLiteral("ODBC Driver 18 for SQL Server"),
+                                   QStringLiteral("ODBC Driver 17 for SQL Server"),
+                                   QStringLiteral("FreeTDS")};
+    QStringList installed;
+    visitOdbcList(true, [&](const QString& driver) {
+        installed << driver;
+        return false;
+    });
+    for (const QString& driver : preferred) {
+        if (installed.contains(driver, Qt::CaseInsensitive))
+            return driver;
+    }
+    return QString();
+}
+
+QString Database::odbcConnectionString(const ConnectionSettings& settings, bool dsn, const QString& driver) {
+    QString result = dsn ? settings.server
+                         : QStringLiteral("DRIVER=") + odbcEscape(driver) + QStringLiteral(";SERVER=") +
+                               odbcEscape(settings.server);
+    result += QStringLiteral(";DATABASE=") + odbcEscape(kCatalog) + QStringLiteral(";UID=") +
+              odbcEscape(settings.user);
+    if (!settings.password.isEmpty())
+        result += QStringLiteral(";PWD=") + odbcEscape(settings.password);
+    // QODBC adds "DSN=" only when the text holds neither "DRIVER=" nor "SERVER="; a user name or
+    // password holding one of them would otherwise lose the data source.
+    if (dsn && (result.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
+                result.contains(QLatin1String("SERVER="), Qt::CaseInsensitive)))
+        result.prepend(QStringLiteral("DSN="));
+    return result;
+}
+
+bool Database::openOdbc(DbError* error) {
+    const bool dsn = isKnownDataSource(m_settings.server);
+    QString driver;
+    if (!dsn) {
+        driver = sqlServerDriver();
+        if (driver.isEmpty()) {
+            setError(
+                error, -1,
+                QStringLiteral("Es ist kein ODBC-Treiber für SQL Server installiert (ODBC Driver 18 for SQL "
+                               "Server, ODBC Driver 17 for SQL Server oder FreeTDS)."),
+                kOdbcDriver);
+            return false;
+        }
+    }
+    const QString connection = odbcConnectionString(m_settings, dsn, driver);
+    // QODBC reads any text containing ".dsn" as the name of a file data source.
+    if (connection.contains(QLatin1String(".dsn"), Qt::CaseInsensitive)) {
+        setError(error, -1,
+                 QStringLiteral("Server, Benutzer und Kennwort dürfen \".dsn\" nicht enthalten; der "
+                                "ODBC-Treiber von Qt liest sie sonst als Dateiname."),
+                 kOdbcDriver);
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(kOdbcDriver, m_name);
+    if (!db.isValid()) {
+        setError(error, -1, QStringLiteral("Der Qt-Datenbanktreiber QODBC ist nicht verfügbar."),
+                 kOdbcDriver);
+        return false;
+    }
+    db.setDatabaseName(connection);
+    db.setConnectOptions(
+        QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(kTimeoutSeconds));
+    if (!db.open()) {
+        if (error)
+            *error = fromSqlError(db.lastError(), kOdbcDriver);
+        return false;
+    }
+    return true;
+}
+
+QString Database::dbmsName() const {
+    if (!isOpen())
+        return QString();
+    if (isSqlite())
+        return QStringLiteral("SQLite");
+    const QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    const SQLHANDLE connection = odbcHandle(db.driver()->handle());
+    if (connection == nullptr)
+        return QString();
+    SQLCHAR name[256] = {};
+    SQLSMALLINT length = 0;
+    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
+        return QString();
+    return QString::fromUtf8(reinterpret_cast<const char*>(name));
+}
+
+bool Database::exec(const QString& sql, DbError* error) {
+    if (error)
+        error->clear();
+    if (!isOpen()) {
+        setError(error, -1, QStringLiteral("Die Verbindung zur Datenbank ist nicht geöffnet."), source());
+        return false;
+    }
+    return isSqlite() ? runSqlite(sql, nullptr, error) : runOdbc(sql, nullptr, error);
+}
+
+bool Database::select(const QString& sql, ResultData* out, DbError* error) {
+    if (error)
+        error->clear();
+    if (!isOpen()) {
+        setError(error, -1, QStringLiteral("Die Verbindung zur Datenbank ist nicht geöffnet."), source());
+        return false;
+    }
+    ResultData data;
+    const bool ok = isSqlite() ? runSqlite(sql, &data, error) : runOdbc(sql, &data, error);
+    if (ok && out)
+        *out = std::move(data);
+    return ok;
+}
+
+bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {
+    sqlite3* handle = sqliteHandle(QSqlDatabase::database(m_name, false));
+    if (handle == nullptr) {
+        setError(error, -1, QStringLiteral("Der SQLite-Treiber gibt keinen Zugriff auf die Verbindung."),
+                 kSqliteDriver);
+        return false;
+    }
+    const auto failWithSqliteError = [&]() {
+        setError(error, sqlite3_extended_errcode(handle), QString::fromUtf8(sqlite3_errmsg(handle)),
+                 kSqliteDriver);
+        return false;
+    };
+
+    const QByteArray text = translateJetSql(sql, true).toUtf8();
+    sqlite3_stmt* raw = nullptr;
+    const char* tail = nullptr;
+    if (sqlite3_prepare_v2(handle, text.constData(), static_cast<int>(text.size()), &raw, &tail) != SQLITE_OK)
+        return failWithSqliteError();
+    Statement statement(raw);
+    // One statement per call, as with the Jet provider: text glued onto a statement never runs.
+    if (tail != nullptr && !onlyBlanks(tail, text.constData() + text.size())) {
+        setError(error, -1, QStringLiteral("Nach dem Ende der SQL-Anweisung folgen weitere Zeichen."),
+                 kSqliteDriver);
+        return false;
+    }
+    if (!statement)
+        return true; // blanks or a comment only
+
+    const int columnCount = sqlite3_column_count(statement.get());
+    if (out) {
+        for (int i = 0; i < columnCount; ++i) {
+            out->columns.append(
+                ResultColumn{QString::fromUtf8(sqlite3_column_name(statement.get(), i)),
+                             kindFromDeclaredType(sqlite3_column_decltype(statement.get(), i))});
+        }
+    }
+    for (;;) {
+        const int rc = sqlite3_step(statement.get());
+        if (rc == SQLITE_DONE)
+            return true;
+        if (rc != SQLITE_ROW)
+            return failWithSqliteError();
+        if (out) {
+            ResultRow row;
+            row.reserve(columnCount);
+            for (int i = 0; i < columnCount; ++i)
+                row.append(sqliteValue(statement.get(), i, out->columns.at(i).kind));
+            out->rows.append(std::move(row));
+        }
+    }
+}
+
+bool Database::runOdbc(const QString& sql, ResultData* out, DbError* error) {
+    QSqlQuery query(QSqlDatabase::database(m_name, false));
+    query.setForwardOnly(true);
+    // Prepared rather than run at once, so that the statement's own time-out can be set before it
+    // runs: Qt sets none, and a hung server would block the display for good.
+    if (!query.prepare(sql)) {
+        if (error)
+            *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    const SQLHANDLE statement = odbcHandle(query.result()->handle());
+    if (statement == nullptr) {
+        setError(error, -1, QStringLiteral("Der ODBC-Treiber gibt keinen Zugriff auf die SQL-Anweisung."),
+                 kOdbcDriver);
+        return false;
+    }
+    const SQLRETURN timeout =
+        SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
+                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kTimeoutSeconds)), SQL_IS_UINTEGER);
+    // A driver without statement time-outs still has to work; it is merely not protected.
+    static bool warned = false;
+    if (!SQL_SUCCEEDED(timeout) && !warned) {
+        warned = true;
+        qWarning("ODBC driver refuses SQL_ATTR_QUERY_TIMEOUT; statements run without a time-out");
+    }
+    if (!query.exec()) {
+        if (error)
+            *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    if (out == nullptr || !query.isSelect()) {
+        query.finish();
+        return true;
+    }
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        out->columns.append(ResultColumn{record.fieldName(i), kindOfOdbcField(record.field(i).metaType())});
+    while (query.next()) {
+        ResultRow row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row.append(query.isNull(i) ? nullOfKind(out->columns.at(i).kind) : query.value(i));
+        out->rows.append(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        if (error)
+            *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    return true;
+}
+
+} // namespace ordisp

@@ -1,0 +1,106 @@
+#include "ResultSet.h"
+
+#include "Database.h"
+
+#include <QRegularExpression>
+
+namespace ordisp {
+
+bool ResultSet::open(Database& db, const QString& sql, DbError* error) {
+    close();
+    m_db = &db;
+    m_sql = sql;
+    ResultData data;
+    if (!db.select(sql, &data, error))
+        return false;
+    assign(std::move(data), sql);
+    return true;
+}
+
+bool ResultSet::requery(DbError* error) {
+    if (!m_open || m_db == nullptr) {
+        if (error)
+            *error = DbError{-1, QStringLiteral("Die Abfrage ist nicht geöffnet."), QString()};
+        return false;
+    }
+    ResultData data;
+    // A failed requery keeps the rows the caller already shows.
+    if (!m_db->select(m_sql, &data, error))
+        return false;
+    assign(std::move(data), m_sql);
+    return true;
+}
+
+void ResultSet::close() {
+    m_data = ResultData{};
+    m_sql.clear();
+    m_db = nullptr;
+    m_current = -1;
+    m_open = false;
+}
+
+void ResultSet::setCurrentRow(int row) {
+    m_current = (row >= 0 && row < rowCount()) ? row : rowCount();
+}
+
+void ResultSet::moveNext() {
+    if (!eof())
+        ++m_current;
+}
+
+bool ResultSet::find(const QString& criterion) {
+    static const QRegularExpression pattern(
+        QStringLiteral(R"(^\s*(\w+)\s*=\s*([+-]?)\s*(\d+(?:\.\d+)?)\s*$)"));
+    const QRegularExpressionMatch m = pattern.match(criterion);
+    const int column = m.hasMatch() ? columnIndex(m.captured(1)) : -1;
+    if (column < 0 || eof()) {
+        setCurrentRow(rowCount());
+        return false;
+    }
+    double wanted = m.captured(3).toDouble();
+    if (m.capturedView(2) == QLatin1String("-"))
+        wanted = -wanted;
+
+    for (int row = m_current; row < rowCount(); ++row) {
+        const QVariant& cell = m_data.rows.at(row).value(column);
+        if (cell.isNull())
+            continue;
+        bool numeric = false;
+        const double value = cell.toDouble(&numeric);
+        if (numeric && value == wanted) {
+            m_current = row;
+            return true;
+        }
+    }
+    setCurrentRow(rowCount());
+    return false;
+}
+
+int ResultSet::columnIndex(const QString& name) const {
+    for (int i = 0; i < m_data.columns.size(); ++i) {
+        if (m_data.columns.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+            return i;
+    }
+    return -1;
+}
+
+QVariant ResultSet::value(const QString& name) const {
+    const int column = columnIndex(name);
+    if (column < 0 || eof())
+        return QVariant();
+    return m_data.rows.at(m_current).value(column);
+}
+
+ColumnKind ResultSet::kind(const QString& name) const {
+    const int column = columnIndex(name);
+    return column < 0 ? ColumnKind::Other : m_data.columns.at(column).kind;
+}
+
+void ResultSet::assign(ResultData data, const QString& sql) {
+    m_data = std::move(data);
+    m_sql = sql;
+    m_open = true;
+    m_current = 0;
+}
+
+} // namespace ordisp
