@@ -6,6 +6,8 @@
 
 #include <sqlite3.h>
 
+#include <cctype>
+
 namespace ordisp {
 
 ColumnKind kindFromDeclaredType(const char* declaredType) {
@@ -16,7 +18,8 @@ ColumnKind kindFromDeclaredType(const char* declaredType) {
     if (type.contains("CHAR") || type.contains("TEXT") || type.contains("CLOB"))
         return ColumnKind::Character;
     qsizetype end = 0;
-    while (end < type.size() && type.at(end) >= 'A' && type.at(end) <= 'Z')
+    while (end < type.size() &&
+           (std::isalnum(static_cast<unsigned char>(type.at(end))) || type.at(end) == '_'))
         ++end;
     const QByteArray base = type.left(end);
     if (base == "BOOL" || base == "BOOLEAN" || base == "BIT")
