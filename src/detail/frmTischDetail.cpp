@@ -1,0 +1,353 @@
+#include "frmTischDetail.h"
+
+#include "DataGrid.h"
+#include "Database.h"
+#include "DbHelpers.h"
+#include "MessageSink.h"
+#include "OrderSql.h"
+#include "Screen.h"
+#include "Twips.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QScreen>
+
+#include <limits>
+
+namespace ordisp {
+
+namespace {
+
+const QString kOnlyDoneDeletable =
+    QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
+const QString kChangeLost =
+    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
+const QString kOfflineNote = QStringLiteral(" – keine Verbindung");
+
+// Design values in twips.
+constexpr int kClientWidth = 19905;
+constexpr int kClientHeight = 9615;
+constexpr int kGridLeft = 120;
+constexpr int kGridTop = 120;
+constexpr int kGridWidth = 5655;
+constexpr int kGridHeight = 3135;
+constexpr int kButtonLeft = 17760;
+constexpr int kButtonWidth = 1935;
+constexpr int kRowLines = 3;
+
+const char* const kGridIndexProperty = "index";
+
+QFont designFont(double pointSize, bool bold) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+// The id of the current row as the statements take it. An id beyond 32 bits would otherwise be cut
+// and name another row, so such a row is not acted on.
+bool currentId(const ResultSet& rs, qint32* id) {
+    bool ok = false;
+    const qint64 value = FieldValue(rs, QStringLiteral("id")).toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return false;
+    *id = static_cast<qint32>(value);
+    return true;
+}
+
+bool isDone(const ResultSet& rs) {
+    bool ok = false;
+    const double status = FieldValue(rs, QStringLiteral("status")).toDouble(&ok);
+    return ok && status == double(StatusDone);
+}
+
+} // namespace
+
+frmTischDetail::frmTischDetail(Database& db, qint32 monitorNr, MessageSink& messages, const Screen& screen,
+                               QWidget* parent)
+    : QDialog(parent)
+    , m_db(db)
+    , m_monitorNr(monitorNr)
+    , m_messages(messages)
+    , m_screen(screen) {
+    setObjectName(QStringLiteral("frmTischDetail"));
+    // A fixed dialog frame with its caption and close box only. A dialog is transient for the
+    // application, which keeps it out of the task bar.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setModal(false);
+    setSizeGripEnabled(false);
+}
+
+frmTischDetail::~frmTischDetail() {
+    // The grids point into m_courseRows, which dies before QWidget deletes its children.
+    Form_Unload();
+}
+
+void frmTischDetail::Init(qint16 nTisch1) {
+    m_detailTable = nTisch1;
+}
+
+void frmTischDetail::showDetail() {
+    if (!m_loaded)
+        Form_Load();
+    show();
+    raise();
+    activateWindow();
+}
+
+DataGrid* frmTischDetail::grid(int k) const {
+    if (!m_loaded || k < 0 || k >= kGridCount)
+        return nullptr;
+    return m_grids.at(k);
+}
+
+void frmTischDetail::Form_Load() {
+    setWindowTitle(QStringLiteral("Details - Tisch") + NumberText(m_detailTable));
+    for (ResultSet& rs : m_courseRows)
+        rs = ResultSet();
+    // A choice made in an earlier opening is not visible any more; the buttons must not act on it.
+    m_currentGrid = 0;
+    buildControls();
+    m_loaded = true;
+    LoadCourseGrids();
+    centreOnScreen();
+}
+
+void frmTischDetail::Form_Unload() {
+    if (!m_loaded)
+        return;
+    m_loaded = false;
+    // Unloading may run inside a click of cmdEsc, so the controls go later; until then they are
+    // hidden, nameless and cut off from the rows, and a new load builds its own.
+    QList<QWidget*> controls = {m_cmdEsc, m_cmdIA, m_cmdOK, m_cmdDel};
+    for (DataGrid*& grid : m_grids) {
+        grid->setDataSource(nullptr);
+        controls.append(grid);
+        grid = nullptr;
+    }
+    for (QWidget* control : controls) {
+        control->hide();
+        control->setObjectName(QString());
+        control->deleteLater();
+    }
+    m_cmdEsc = m_cmdIA = m_cmdOK = m_cmdDel = nullptr;
+    for (ResultSet& rs : m_courseRows) {
+        if (rs.isOpen())
+            rs.close();
+    }
+}
+
+QRect frmTischDetail::twipsRect(int left, int top, int width, int height) const {
+    // Edges are converted rather than sizes, so that controls which touch in twips touch on screen.
+    const double tx = m_screen.twipsPerPixelX();
+    const double ty = m_screen.twipsPerPixelY();
+    const int x0 = TwipsToPixels(left, tx);
+    const int y0 = TwipsToPixels(top, ty);
+    return QRect(x0, y0, TwipsToPixels(left + width, tx) - x0, TwipsToPixels(top + height, ty) - y0);
+}
+
+QPushButton* frmTischDetail::makeButton(const char* name, const QString& caption, int left, int top,
+                                        int width, int height, const QColor& background) {
+    auto* button = new QPushButton(caption, this);
+    button->setObjectName(QLatin1String(name));
+    button->setFont(designFont(12.0, true));
+    button->setAutoDefault(false);
+    button->setGeometry(twipsRect(left, top, width, height));
+    // Some styles ignore a palette's button colour; a style sheet shows it everywhere. Same look as
+    // the main window's buttons.
+    if (background.isValid())
+        button->setStyleSheet(
+            QStringLiteral(
+                "QPushButton { background-color: %1; border: 1px solid #6f6f6f; border-radius: 3px; }"
+                "QPushButton:focus { border: 2px solid #202020; }"
+                "QPushButton:pressed { background-color: %2; }")
+                .arg(background.name(), background.darker(115).name()));
+    button->show();
+    return button;
+}
+
+void frmTischDetail::buildControls() {
+    setFixedSize(TwipsToPixels(kClientWidth, m_screen.twipsPerPixelX()),
+                 TwipsToPixels(kClientHeight, m_screen.twipsPerPixelY()));
+
+    const QList<GridColumn> columns = {
+        {QStringLiteral("G"), QStringLiteral("gnr"), 570, false, {}},
+        {QStringLiteral("Menge"), QStringLiteral("menge"), 675, false, {}},
+        {QStringLiteral("Bezeichnung"), QStringLiteral("txt"), 2760, true, {}},
+        {QStringLiteral("Status"), QStringLiteral("status"), 720, false, &StatusText},
+    };
+    for (int k = 0; k < kGridCount; ++k) {
+        const int row = k / 3;
+        const int column = k % 3;
+        auto* grid = new DataGrid(m_screen, this);
+        grid->setObjectName(QStringLiteral("DataGrid%1").arg(k));
+        grid->setProperty(kGridIndexProperty, k);
+        grid->setCellFont(designFont(9.75, false));
+        grid->setHeaderFont(designFont(11.25, true));
+        grid->setRowLines(kRowLines);
+        grid->setColumns(columns);
+        grid->setGeometry(twipsRect(kGridLeft + column * kGridWidth, kGridTop + row * kGridHeight, kGridWidth,
+                                    kGridHeight));
+        grid->installEventFilter(this);
+        grid->viewport()->installEventFilter(this);
+        grid->horizontalHeader()->viewport()->installEventFilter(this);
+        grid->show();
+        m_grids[k] = grid;
+    }
+
+    m_cmdEsc =
+        makeButton("cmdEsc", QStringLiteral("Schließen"), kButtonLeft, 240, kButtonWidth, 735, QColor());
+    m_cmdIA = makeButton("cmdIA", QStringLiteral("in Arbeit"), kButtonLeft, 1320, kButtonWidth, 855,
+                         QColor(255, 255, 192));
+    m_cmdOK = makeButton("cmdOK", QStringLiteral("Fertig"), kButtonLeft, 2640, kButtonWidth, 855,
+                         QColor(192, 255, 192));
+    m_cmdDel = makeButton("cmdDel", QStringLiteral("Löschen"), kButtonLeft, 3960, kButtonWidth, 855,
+                          QColor(255, 192, 192));
+    connect(m_cmdEsc, &QPushButton::clicked, this, &frmTischDetail::cmdEsc_Click);
+    connect(m_cmdIA, &QPushButton::clicked, this, &frmTischDetail::cmdIA_Click);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmTischDetail::cmdOK_Click);
+    connect(m_cmdDel, &QPushButton::clicked, this, &frmTischDetail::cmdDel_Click);
+
+    // The designed grid first, then the buttons; the grids added at load time follow them.
+    QList<QWidget*> chain = {m_grids[0], m_cmdEsc, m_cmdDel, m_cmdIA, m_cmdOK};
+    for (int k = 1; k < kGridCount; ++k)
+        chain.append(m_grids[k]);
+    for (int i = 1; i < chain.size(); ++i)
+        setTabOrder(chain.at(i - 1), chain.at(i));
+}
+
+void frmTischDetail::centreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    // The frame is known only once the window has been shown; until then the client area is
+    // centred, a few pixels off at most. On a screen smaller than the window the top left corner
+    // stays on it, so that the caption can still be grabbed.
+    const QSize outer = frameGeometry().size().expandedTo(size());
+    move(qMax(area.x(), area.x() + (area.width() - outer.width()) / 2),
+         qMax(area.y(), area.y() + (area.height() - outer.height()) / 2));
+}
+
+void frmTischDetail::LoadCourseGrids() {
+    if (!m_loaded)
+        return;
+    for (int k = 0; k < kGridCount; ++k) {
+        ResultSet& rs = m_courseRows[k];
+        if (rs.isOpen())
+            rs.close();
+        const bool opened = rs.open(m_db, OrderSql::courseList(m_monitorNr, m_detailTable, k));
+        m_grids[k]->setDataSource(&rs);
+        setCourseCaption(k, opened);
+        m_grids[k]->refreshGrid();
+    }
+}
+
+void frmTischDetail::setCourseCaption(int k, bool reachable) {
+    QString caption = QStringLiteral("Gang ") + NumberText(k);
+    if (!reachable)
+        caption += kOfflineNote;
+    m_grids[k]->setCaption(caption);
+}
+
+void frmTischDetail::DataGrid_Click(int index) {
+    if (index >= 0 && index < kGridCount)
+        m_currentGrid = static_cast<qint16>(index);
+}
+
+bool frmTischDetail::eventFilter(QObject* watched, QEvent* event) {
+    if (m_loaded && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::FocusIn)) {
+        // The grid's own viewport and header sit inside it; walk up to the grid that owns them.
+        for (QObject* object = watched; object && object != this; object = object->parent()) {
+            const QVariant index = object->property(kGridIndexProperty);
+            if (index.isValid()) {
+                DataGrid_Click(index.toInt());
+                break;
+            }
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+bool frmTischDetail::requeryCourse(int k, bool statementWritten) {
+    // A failed requery leaves the rows as they were: an empty grid would look as if the lines
+    // were gone.
+    if (m_courseRows[k].requery()) {
+        setCourseCaption(k, true);
+        return true;
+    }
+    setCourseCaption(k, false);
+    if (!statementWritten)
+        m_messages.show(MsgExclamation, kChangeLost);
+    return false;
+}
+
+void frmTischDetail::changeStatus(int status) {
+    if (!m_loaded)
+        return;
+    const int k = m_currentGrid;
+    ResultSet& rs = m_courseRows[k];
+    qint32 id = 0;
+    if (rs.eof() || !currentId(rs, &id))
+        return;
+    const bool written = ExecSql(m_db, OrderSql::setStatus(status, id));
+    if (!requeryCourse(k, written))
+        return;
+    rs.find(OrderSql::idCriterion(id));
+    m_grids[k]->refreshGrid();
+}
+
+void frmTischDetail::cmdIA_Click() {
+    changeStatus(StatusInProgress);
+}
+
+void frmTischDetail::cmdOK_Click() {
+    changeStatus(StatusDone);
+}
+
+void frmTischDetail::cmdDel_Click() {
+    if (!m_loaded)
+        return;
+    const int k = m_currentGrid;
+    ResultSet& rs = m_courseRows[k];
+    qint32 id = 0;
+    if (rs.eof() || !currentId(rs, &id))
+        return;
+    if (!isDone(rs)) {
+        m_messages.show(MsgExclamation, kOnlyDoneDeletable);
+        return;
+    }
+    const bool written = ExecSql(m_db, OrderSql::deleteOrder(id));
+    if (!requeryCourse(k, written))
+        return;
+    // The requery leaves the first row current.
+    m_grids[k]->refreshGrid();
+}
+
+void frmTischDetail::cmdEsc_Click() {
+    close();
+}
+
+void frmTischDetail::reject() {
+    close();
+}
+
+void frmTischDetail::keyPressEvent(QKeyEvent* event) {
+    // Esc presses the close button, as a cancel button would.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier && m_cmdEsc) {
+        m_cmdEsc->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmTischDetail::closeEvent(QCloseEvent* event) {
+    // Not QDialog's handler: it would go through reject() and back here.
+    Form_Unload();
+    event->accept();
+}
+
+} // namespace ordisp

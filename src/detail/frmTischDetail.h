@@ -1,0 +1,92 @@
+#pragma once
+
+#include "ResultSet.h"
+#include "TableDetailOpener.h"
+
+#include <QDialog>
+
+#include <array>
+
+class QPushButton;
+
+namespace ordisp {
+
+class Database;
+class DataGrid;
+class MessageSink;
+class Screen;
+
+// One table's order lines of this monitor, one grid per course 0 to 8, with the status and delete
+// buttons. The object lives as long as the program; closing the window unloads its grids and rows
+// but keeps the table number and the current grid.
+class frmTischDetail final : public QDialog, public TableDetailOpener {
+    Q_OBJECT
+public:
+    static constexpr int kGridCount = 9;
+
+    frmTischDetail(Database& db, qint32 monitorNr, MessageSink& messages, const Screen& screen,
+                   QWidget* parent = nullptr);
+    ~frmTischDetail() override;
+
+    void Init(qint16 nTisch1) override;
+    void showDetail() override;
+
+    qint16 DetailTable() const { return m_detailTable; }
+    // The grid the buttons act on: the one clicked or focused last, 0 after each opening.
+    qint16 CurrentGrid() const { return m_currentGrid; }
+    bool isLoaded() const { return m_loaded; }
+
+    // Grid k of the open window; null while the window is not loaded.
+    DataGrid* grid(int k) const;
+    const ResultSet& CourseRows(int k) const { return m_courseRows.at(k); }
+
+    // Reads the nine courses of DetailTable into their grids.
+    void LoadCourseGrids();
+
+    void cmdIA_Click();
+    void cmdOK_Click();
+    void cmdDel_Click();
+    void cmdEsc_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+public Q_SLOTS:
+    void reject() override;
+
+private:
+    void Form_Load();
+    void Form_Unload();
+    void DataGrid_Click(int index);
+
+    void buildControls();
+    QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,
+                            int height, const QColor& background);
+    QRect twipsRect(int left, int top, int width, int height) const;
+    void centreOnScreen();
+
+    void changeStatus(int status);
+    // Re-reads course k after a statement. When the rows cannot be read the grid keeps its old
+    // rows; if the statement failed as well, the user is told the change was lost.
+    bool requeryCourse(int k, bool statementWritten);
+    void setCourseCaption(int k, bool reachable);
+
+    Database& m_db;
+    const qint32 m_monitorNr;
+    MessageSink& m_messages;
+    const Screen& m_screen;
+
+    qint16 m_detailTable = 0;
+    qint16 m_currentGrid = 0;
+    bool m_loaded = false;
+    std::array<ResultSet, kGridCount> m_courseRows;
+    std::array<DataGrid*, kGridCount> m_grids{};
+    QPushButton* m_cmdEsc = nullptr;
+    QPushButton* m_cmdIA = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdDel = nullptr;
+};
+
+} // namespace ordisp
