@@ -1,0 +1,587 @@
+#include "DataGrid.h"
+#include "Database.h"
+#include "MessageSink.h"
+#include "OrderSql.h"
+#include "ResultSet.h"
+#include "ResultSetModel.h"
+#include "Schema.h"
+#include "Screen.h"
+#include "frmTischDetail.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+using namespace ordisp;
+
+namespace {
+
+constexpr qint32 kMonitor = 3;
+
+const QString kOnlyDone = QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
+const QString kChangeLost =
+    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
+
+struct Line {
+    qint16 table;
+    qint32 course;
+    qint32 guest;
+    QString text;
+    std::optional<int> status = 0;
+    qint32 monitor = kMonitor;
+};
+
+// A real order database in a temporary folder, the window on it, and a message recorder.
+class Fixture {
+public:
+    explicit Fixture(double twipsPerPixel = 15.0)
+        : m_db(QStringLiteral("detail-%1").arg(++s_count))
+        , m_screen(twipsPerPixel) {
+        ConnectionSettings settings;
+        settings.type = kDbTypeJet;
+        settings.file = m_dir.filePath(QStringLiteral("ZALPOS.MDB"));
+        settings.createFile = true;
+        DbError error;
+        if (!m_db.open(settings, &error) || !EnsureOrderSchema(m_db, nullptr, &error))
+            qFatal("test database: %s", qPrintable(error.description));
+        window = std::make_unique<frmTischDetail>(m_db, kMonitor, messages, m_screen);
+    }
+    ~Fixture() {
+        window.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    void add(const Line& line) {
+        OrderInput order;
+        order.monitorNr = line.monitor;
+        order.table = line.table;
+        order.course = line.course;
+        order.guest = line.guest;
+        order.quantity = 1;
+        order.text = line.text;
+        order.status = line.status;
+        order.insdate = QDateTime(QDate(2024, 3, 1), QTime(12, 0));
+        DbError error;
+        if (!InsertOrder(m_db, order, &error))
+            qFatal("insert: %s", qPrintable(error.description));
+    }
+
+    // The stored status of the line with that text; invalid when the line is gone.
+    QVariant storedStatus(const QString& text, qint32 monitor = kMonitor) {
+        ResultSet rs;
+        if (!rs.open(m_db, OrderSql::orderList(monitor, QString(), kSortInsdate)))
+            qFatal("cannot read back the order table");
+        const int txt = rs.columnIndex(QStringLiteral("txt"));
+        const int status = rs.columnIndex(QStringLiteral("status"));
+        for (const ResultRow& row : rs.rows()) {
+            if (row.at(txt).toString() == text)
+                return row.at(status).isNull() ? QVariant(QStringLiteral("null")) : row.at(status);
+        }
+        return QVariant();
+    }
+
+    Database& db() { return m_db; }
+
+    void open(qint16 table) {
+        window->Init(table);
+        window->showDetail();
+    }
+
+    DataGrid* grid(int k) const { return window->findChild<DataGrid*>(QStringLiteral("DataGrid%1").arg(k)); }
+    QPushButton* button(const char* name) const {
+        return window->findChild<QPushButton*>(QLatin1String(name));
+    }
+
+    // The cells of one column of grid k as shown, top to bottom.
+    QStringList shown(int k, int column) const {
+        QStringList cells;
+        const ResultSetModel* model = grid(k)->resultModel();
+        for (int row = 0; row < model->rowCount(); ++row)
+            cells << model->data(model->index(row, column)).toString();
+        return cells;
+    }
+
+    void clickRow(int k, int row) const {
+        DataGrid* g = grid(k);
+        const QRect cell = g->visualRect(g->model()->index(row, 2));
+        QTest::mouseClick(g->viewport(), Qt::LeftButton, Qt::NoModifier, cell.center());
+    }
+
+    int selectedRow(int k) const {
+        const QModelIndexList rows = grid(k)->selectionModel()->selectedRows();
+        return rows.size() == 1 ? rows.first().row() : -1;
+    }
+
+    RecordingMessageSink messages;
+    std::unique_ptr<frmTischDetail> window;
+
+private:
+    static inline int s_count = 0;
+    QTemporaryDir m_dir;
+    Database m_db;
+    FixedScreen m_screen;
+};
+
+constexpr int kStatus = 3; // position of the "Status" column
+constexpr int kText = 2;
+constexpr int kGuest = 0;
+
+} // namespace
+
+class TestFrmTischDetail final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initDoesNotLoad();
+    void tableWithoutLines();
+    void linesOfOneCourse();
+    void orderedByGuest();
+    void courseToGrid_data();
+    void courseToGrid();
+    void otherMonitorsAndTablesAbsent();
+    void statusTexts();
+    void buttonsActOnClickedGrid();
+    void focusChoosesGrid();
+    void inArbeitKeepsLineSelected();
+    void lineGoneAfterStatusChange();
+    void deleteDoneSelectsFirstRow();
+    void deleteRefused_data();
+    void deleteRefused();
+    void initWhileOpenKeepsTable();
+    void closeAndReopen();
+    void escapeCloses();
+    void layout_data();
+    void layout();
+    void windowFrame();
+    void buttonColoursVisible();
+    void rejectedStatementIsSilent();
+    void lostDatabaseKeepsRows();
+    void loadWithoutDatabase();
+};
+
+void TestFrmTischDetail::initDoesNotLoad() {
+    Fixture f;
+    f.window->Init(12);
+    QCOMPARE(f.window->DetailTable(), qint16(12));
+    QVERIFY(!f.window->isLoaded());
+    QVERIFY(!f.window->isVisible());
+    QVERIFY(f.grid(0) == nullptr);
+}
+
+void TestFrmTischDetail::tableWithoutLines() {
+    Fixture f;
+    f.add({4, 1, 1, QStringLiteral("Suppe")});
+    f.open(12);
+    QVERIFY(f.window->isVisible());
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Details - Tisch 12"));
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k) {
+        QVERIFY(f.grid(k));
+        QCOMPARE(f.grid(k)->caption(), QStringLiteral("Gang  %1").arg(k));
+        QCOMPARE(f.grid(k)->model()->rowCount(), 0);
+    }
+    QTest::mouseClick(f.grid(4)->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(20, 20));
+    for (const char* name : {"cmdIA", "cmdOK", "cmdDel"})
+        f.button(name)->click();
+    QVERIFY(f.messages.shown().isEmpty());
+    QCOMPARE(f.storedStatus(QStringLiteral("Suppe")), QVariant(0));
+}
+
+void TestFrmTischDetail::linesOfOneCourse() {
+    Fixture f;
+    f.add({7, 1, 2, QStringLiteral("Schnitzel")});
+    f.add({7, 1, 1, QStringLiteral("Forelle")});
+    f.open(7);
+    QCOMPARE(f.shown(1, kText), QStringList({QStringLiteral("Forelle"), QStringLiteral("Schnitzel")}));
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k) {
+        if (k != 1)
+            QCOMPARE(f.grid(k)->model()->rowCount(), 0);
+    }
+    // Grid 1 is the middle one of the top row.
+    QCOMPARE(f.grid(1)->geometry().top(), f.grid(0)->geometry().top());
+    QCOMPARE(f.grid(1)->geometry().left(), f.grid(0)->geometry().right() + 1);
+}
+
+void TestFrmTischDetail::orderedByGuest() {
+    Fixture f;
+    f.add({7, 2, 3, QStringLiteral("Gast drei")});
+    f.add({7, 2, 1, QStringLiteral("Gast eins")});
+    f.open(7);
+    QCOMPARE(f.shown(2, kGuest), QStringList({QStringLiteral("1"), QStringLiteral("3")}));
+    QCOMPARE(f.shown(2, kText), QStringList({QStringLiteral("Gast eins"), QStringLiteral("Gast drei")}));
+}
+
+void TestFrmTischDetail::courseToGrid_data() {
+    QTest::addColumn<int>("course");
+    QTest::addColumn<int>("grid"); // -1: in no grid
+    QTest::newRow("course 0") << 0 << 0;
+    QTest::newRow("course 4") << 4 << 4;
+    QTest::newRow("course 8") << 8 << 8;
+    QTest::newRow("course 9") << 9 << -1;
+    QTest::newRow("course -1") << -1 << -1;
+    QTest::newRow("course 100000") << 100000 << -1;
+}
+
+void TestFrmTischDetail::courseToGrid() {
+    QFETCH(int, course);
+    QFETCH(int, grid);
+    Fixture f;
+    f.add({7, course, 1, QStringLiteral("Gericht")});
+    f.open(7);
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k)
+        QCOMPARE(f.grid(k)->model()->rowCount(), k == grid ? 1 : 0);
+}
+
+void TestFrmTischDetail::otherMonitorsAndTablesAbsent() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("hier")});
+    f.add({7, 0, 2, QStringLiteral("anderer Monitor"), 0, kMonitor + 1});
+    f.add({8, 0, 3, QStringLiteral("anderer Tisch")});
+    f.add({-7, 0, 4, QStringLiteral("negativer Tisch")});
+    f.open(7);
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("hier")}));
+}
+
+void TestFrmTischDetail::statusTexts() {
+    Fixture f;
+    f.add({7, 3, 1, QStringLiteral("neu"), 0});
+    f.add({7, 3, 2, QStringLiteral("in Arbeit"), 1});
+    f.add({7, 3, 3, QStringLiteral("fertig"), 2});
+    f.add({7, 3, 4, QStringLiteral("drei"), 3});
+    f.add({7, 3, 5, QStringLiteral("leer"), std::nullopt});
+    f.open(7);
+    QCOMPARE(f.shown(3, kStatus), QStringList({QStringLiteral("NEU"), QStringLiteral("i.A."),
+                                               QStringLiteral("OK"), QStringLiteral("3"), QString()}));
+}
+
+void TestFrmTischDetail::buttonsActOnClickedGrid() {
+    Fixture f;
+    f.add({7, 2, 1, QStringLiteral("Gang zwei")});
+    f.add({7, 5, 1, QStringLiteral("Gang fünf")});
+    f.open(7);
+    f.clickRow(2, 0);
+    QCOMPARE(f.window->CurrentGrid(), qint16(2));
+    f.clickRow(5, 0);
+    QCOMPARE(f.window->CurrentGrid(), qint16(5));
+    f.button("cmdOK")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("Gang fünf")), QVariant(2));
+    QCOMPARE(f.storedStatus(QStringLiteral("Gang zwei")), QVariant(0));
+    QCOMPARE(f.shown(5, kStatus), QStringList({QStringLiteral("OK")}));
+    QCOMPARE(f.shown(2, kStatus), QStringList({QStringLiteral("NEU")}));
+}
+
+void TestFrmTischDetail::focusChoosesGrid() {
+    Fixture f;
+    f.add({7, 4, 1, QStringLiteral("Gang vier")});
+    f.add({7, 6, 1, QStringLiteral("Gang sechs")});
+    f.open(7);
+    QApplication::setActiveWindow(f.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(f.window.get()));
+    f.grid(4)->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(f.window->CurrentGrid(), qint16(4));
+    f.grid(6)->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(f.window->CurrentGrid(), qint16(6));
+    // A button taking the focus leaves the choice alone.
+    f.button("cmdIA")->setFocus(Qt::TabFocusReason);
+    f.button("cmdIA")->click();
+    QCOMPARE(f.window->CurrentGrid(), qint16(6));
+    QCOMPARE(f.storedStatus(QStringLiteral("Gang sechs")), QVariant(1));
+    QCOMPARE(f.storedStatus(QStringLiteral("Gang vier")), QVariant(0));
+}
+
+void TestFrmTischDetail::inArbeitKeepsLineSelected() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("eins")});
+    f.add({7, 0, 2, QStringLiteral("zwei")});
+    f.add({7, 0, 3, QStringLiteral("drei")});
+    f.open(7);
+    f.clickRow(0, 1);
+    f.button("cmdIA")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(1));
+    QCOMPARE(f.selectedRow(0), 1);
+    QCOMPARE(f.window->CourseRows(0).currentRow(), 1);
+    QCOMPARE(f.shown(0, kStatus),
+             QStringList({QStringLiteral("NEU"), QStringLiteral("i.A."), QStringLiteral("NEU")}));
+    // Done, then back to in progress: both change the same line again.
+    f.button("cmdOK")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(2));
+    f.button("cmdIA")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(1));
+    QCOMPARE(f.selectedRow(0), 1);
+}
+
+void TestFrmTischDetail::lineGoneAfterStatusChange() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("eins")});
+    f.add({7, 0, 2, QStringLiteral("zwei")});
+    f.open(7);
+    f.clickRow(0, 1);
+    // Another station moves the line to another course before the press.
+    QVERIFY(f.db().exec(QStringLiteral("UPDATE ordisp SET gang = 1 WHERE txt = 'zwei'")));
+    f.button("cmdOK")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(2));
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("eins")}));
+    QCOMPARE(f.selectedRow(0), -1);
+    // Without a current row the next press does nothing.
+    f.button("cmdIA")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("eins")), QVariant(0));
+    QVERIFY(f.messages.shown().isEmpty());
+}
+
+void TestFrmTischDetail::deleteDoneSelectsFirstRow() {
+    Fixture f;
+    f.add({7, 8, 1, QStringLiteral("eins"), 0});
+    f.add({7, 8, 2, QStringLiteral("zwei"), 1});
+    f.add({7, 8, 3, QStringLiteral("drei"), 2});
+    f.open(7);
+    f.clickRow(8, 2);
+    f.button("cmdDel")->click();
+    QVERIFY(f.messages.shown().isEmpty());
+    QVERIFY(!f.storedStatus(QStringLiteral("drei")).isValid());
+    QCOMPARE(f.shown(8, kText), QStringList({QStringLiteral("eins"), QStringLiteral("zwei")}));
+    QCOMPARE(f.selectedRow(8), 0);
+    QCOMPARE(f.window->CourseRows(8).currentRow(), 0);
+}
+
+void TestFrmTischDetail::deleteRefused_data() {
+    QTest::addColumn<std::optional<int>>("status");
+    QTest::newRow("new") << std::optional<int>(0);
+    QTest::newRow("in progress") << std::optional<int>(1);
+    QTest::newRow("unknown 3") << std::optional<int>(3);
+    QTest::newRow("null") << std::optional<int>();
+}
+
+void TestFrmTischDetail::deleteRefused() {
+    QFETCH(std::optional<int>, status);
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("Gericht"), status});
+    f.open(7);
+    f.clickRow(0, 0);
+    f.button("cmdDel")->click();
+    QCOMPARE(f.messages.shown().size(), 1);
+    QCOMPARE(f.messages.shown().first().style, int(MsgExclamation));
+    QCOMPARE(f.messages.shown().first().text, kOnlyDone);
+    QVERIFY(f.storedStatus(QStringLiteral("Gericht")).isValid());
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("Gericht")}));
+}
+
+void TestFrmTischDetail::initWhileOpenKeepsTable() {
+    Fixture f;
+    f.add({5, 0, 1, QStringLiteral("Tisch fünf")});
+    f.add({7, 0, 1, QStringLiteral("Tisch sieben")});
+    f.open(5);
+    f.open(7);
+    QCOMPARE(f.window->DetailTable(), qint16(7));
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Details - Tisch 5"));
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("Tisch fünf")}));
+    // The buttons still act on the table shown.
+    f.clickRow(0, 0);
+    f.button("cmdOK")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("Tisch fünf")), QVariant(2));
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("Tisch fünf")}));
+}
+
+void TestFrmTischDetail::closeAndReopen() {
+    Fixture f;
+    f.add({5, 6, 1, QStringLiteral("Tisch fünf")});
+    f.add({7, 0, 1, QStringLiteral("Tisch sieben")});
+    f.open(5);
+    f.clickRow(6, 0);
+    QCOMPARE(f.window->CurrentGrid(), qint16(6));
+    f.button("cmdEsc")->click();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!f.window->isVisible());
+    QVERIFY(!f.window->isLoaded());
+    QVERIFY(f.window->findChildren<DataGrid*>().isEmpty());
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k)
+        QVERIFY(!f.window->CourseRows(k).isOpen());
+    QCOMPARE(f.window->DetailTable(), qint16(5));
+    QCOMPARE(f.window->CurrentGrid(), qint16(6));
+
+    f.open(7);
+    QCOMPARE(f.window->windowTitle(), QStringLiteral("Details - Tisch 7"));
+    QCOMPARE(f.window->findChildren<DataGrid*>().size(), frmTischDetail::kGridCount);
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("Tisch sieben")}));
+    QCOMPARE(f.grid(6)->model()->rowCount(), 0);
+    // The grid chosen in the last opening is gone from view; the buttons start on grid 0.
+    QCOMPARE(f.window->CurrentGrid(), qint16(0));
+    f.button("cmdOK")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("Tisch sieben")), QVariant(2));
+}
+
+void TestFrmTischDetail::escapeCloses() {
+    Fixture f;
+    f.open(7);
+    QTest::keyClick(f.window.get(), Qt::Key_Escape);
+    QVERIFY(!f.window->isVisible());
+    QVERIFY(!f.window->isLoaded());
+    // The title bar's close box unloads the same way.
+    f.open(7);
+    QVERIFY(f.window->isLoaded());
+    QVERIFY(f.window->close());
+    QVERIFY(!f.window->isLoaded());
+}
+
+void TestFrmTischDetail::layout_data() {
+    QTest::addColumn<double>("twipsPerPixel");
+    QTest::addColumn<QSize>("client");
+    QTest::addColumn<QRect>("grid0");
+    QTest::addColumn<QRect>("cmdDel");
+    QTest::newRow("96 dpi") << 15.0 << QSize(1327, 641) << QRect(8, 8, 377, 209) << QRect(1184, 264, 129, 57);
+    // 1990.5 and 961.5 pixels: halves go to the even neighbour.
+    QTest::newRow("144 dpi") << 10.0 << QSize(1990, 962) << QRect(12, 12, 566, 314)
+                             << QRect(1776, 396, 194, 86);
+}
+
+void TestFrmTischDetail::layout() {
+    QFETCH(double, twipsPerPixel);
+    QFETCH(QSize, client);
+    QFETCH(QRect, grid0);
+    QFETCH(QRect, cmdDel);
+    Fixture f(twipsPerPixel);
+    f.open(7);
+    QCOMPARE(f.window->size(), client);
+    QCOMPARE(f.window->minimumSize(), client);
+    QCOMPARE(f.window->maximumSize(), client);
+    QCOMPARE(f.grid(0)->geometry(), grid0);
+    QCOMPARE(f.button("cmdDel")->geometry(), cmdDel);
+    // Three rows of three grids, touching without gaps.
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k) {
+        const QRect g = f.grid(k)->geometry();
+        if (k % 3 != 2)
+            QCOMPARE(f.grid(k + 1)->geometry().left(), g.right() + 1);
+        if (k < 6)
+            QCOMPARE(f.grid(k + 3)->geometry().top(), g.bottom() + 1);
+        QCOMPARE(f.grid(k)->columnWidthTwips(2), 2760.0);
+        QVERIFY(f.grid(k)->isVisible());
+    }
+    const QStringList headers = {QStringLiteral("G"), QStringLiteral("Menge"), QStringLiteral("Bezeichnung"),
+                                 QStringLiteral("Status")};
+    for (int c = 0; c < headers.size(); ++c)
+        QCOMPARE(f.grid(8)->model()->headerData(c, Qt::Horizontal).toString(), headers.at(c));
+    QVERIFY(f.grid(8)->columns().at(2).wrap);
+    // Rows hold several lines of the cell font.
+    QVERIFY(f.grid(0)->verticalHeader()->defaultSectionSize() >= 3 * f.grid(0)->fontMetrics().lineSpacing());
+
+    QCOMPARE(f.button("cmdEsc")->text(), QStringLiteral("Schließen"));
+    QCOMPARE(f.button("cmdIA")->text(), QStringLiteral("in Arbeit"));
+    QCOMPARE(f.button("cmdOK")->text(), QStringLiteral("Fertig"));
+    QCOMPARE(f.button("cmdDel")->text(), QStringLiteral("Löschen"));
+    // Tab order: grid 0, Schließen, Löschen, in Arbeit, Fertig, then the other grids.
+    QList<QWidget*> expected = {f.grid(0), f.button("cmdEsc"), f.button("cmdDel"), f.button("cmdIA"),
+                                f.button("cmdOK")};
+    for (int k = 1; k < frmTischDetail::kGridCount; ++k)
+        expected.append(f.grid(k));
+    for (int i = 1; i < expected.size(); ++i) {
+        QWidget* next = expected.at(i - 1)->nextInFocusChain();
+        while (next && next->focusPolicy() == Qt::NoFocus)
+            next = next->nextInFocusChain();
+        QCOMPARE(next, expected.at(i));
+    }
+}
+
+void TestFrmTischDetail::windowFrame() {
+    // Small enough for the offscreen screen of 800 x 600 pixels.
+    Fixture f(30.0);
+    f.open(7);
+    const Qt::WindowFlags flags = f.window->windowFlags();
+    QCOMPARE(flags & Qt::WindowType_Mask, Qt::Dialog);
+    QVERIFY(flags & Qt::WindowTitleHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(!f.window->isModal());
+    QVERIFY(f.window->parentWidget() == nullptr);
+    // Centred within the width of the frame.
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    const QRect outer = f.window->frameGeometry();
+    QVERIFY(qAbs(outer.center().x() - screen.center().x()) <= 3);
+    QVERIFY(qAbs(outer.center().y() - screen.center().y()) <= 3);
+}
+
+void TestFrmTischDetail::buttonColoursVisible() {
+    Fixture f;
+    f.open(7);
+    const QList<QPair<const char*, QColor>> buttons = {{"cmdIA", QColor(255, 255, 192)},
+                                                       {"cmdOK", QColor(192, 255, 192)},
+                                                       {"cmdDel", QColor(255, 192, 192)}};
+    for (const auto& [name, colour] : buttons) {
+        const QImage image = f.button(name)->grab().toImage();
+        // Left of the centred caption, inside the frame.
+        const QColor shown = image.pixelColor(image.width() / 8, image.height() / 2);
+        QVERIFY2(qAbs(shown.red() - colour.red()) <= 24 && qAbs(shown.green() - colour.green()) <= 24 &&
+                     qAbs(shown.blue() - colour.blue()) <= 24,
+                 qPrintable(QStringLiteral("%1 shows %2").arg(QLatin1String(name), shown.name())));
+    }
+}
+
+void TestFrmTischDetail::rejectedStatementIsSilent() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("Gericht"), 2});
+    QVERIFY(f.db().exec(QStringLiteral("CREATE TRIGGER no_change BEFORE UPDATE ON ordisp "
+                                       "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+    QVERIFY(f.db().exec(QStringLiteral("CREATE TRIGGER no_delete BEFORE DELETE ON ordisp "
+                                       "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+    f.open(7);
+    f.clickRow(0, 0);
+    f.button("cmdIA")->click();
+    f.button("cmdDel")->click();
+    QVERIFY(f.messages.shown().isEmpty());
+    QCOMPARE(f.shown(0, kStatus), QStringList({QStringLiteral("OK")}));
+    QCOMPARE(f.grid(0)->caption(), QStringLiteral("Gang  0"));
+}
+
+void TestFrmTischDetail::lostDatabaseKeepsRows() {
+    Fixture f;
+    f.add({7, 4, 1, QStringLiteral("eins"), 0});
+    f.add({7, 4, 2, QStringLiteral("zwei"), 2});
+    f.open(7);
+    f.clickRow(4, 1);
+    f.db().close();
+
+    f.button("cmdOK")->click();
+    QCOMPARE(f.messages.shown().size(), 1);
+    QCOMPARE(f.messages.shown().first().style, int(MsgExclamation));
+    QCOMPARE(f.messages.shown().first().text, kChangeLost);
+    QCOMPARE(f.shown(4, kText), QStringList({QStringLiteral("eins"), QStringLiteral("zwei")}));
+    QCOMPARE(f.selectedRow(4), 1);
+    QCOMPARE(f.grid(4)->caption(), QStringLiteral("Gang  4 – keine Verbindung"));
+    QCOMPARE(f.grid(3)->caption(), QStringLiteral("Gang  3"));
+
+    f.messages.clear();
+    f.button("cmdDel")->click();
+    QCOMPARE(f.messages.texts(), QStringList({kChangeLost}));
+    QCOMPARE(f.shown(4, kText), QStringList({QStringLiteral("eins"), QStringLiteral("zwei")}));
+    QVERIFY(f.window->isVisible());
+
+    // Back again: the next action reads the grid and clears the note.
+    QVERIFY(f.db().reopen());
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(2));
+    f.messages.clear();
+    f.button("cmdIA")->click();
+    QVERIFY(f.messages.shown().isEmpty());
+    QCOMPARE(f.grid(4)->caption(), QStringLiteral("Gang  4"));
+    QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(1));
+    QCOMPARE(f.shown(4, kStatus), QStringList({QStringLiteral("NEU"), QStringLiteral("i.A.")}));
+}
+
+void TestFrmTischDetail::loadWithoutDatabase() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("Gericht")});
+    f.db().close();
+    f.open(7);
+    QVERIFY(f.window->isVisible());
+    for (int k = 0; k < frmTischDetail::kGridCount; ++k) {
+        QCOMPARE(f.grid(k)->caption(), QStringLiteral("Gang  %1 – keine Verbindung").arg(k));
+        QCOMPARE(f.grid(k)->model()->rowCount(), 0);
+    }
+    for (const char* name : {"cmdIA", "cmdOK", "cmdDel"})
+        f.button(name)->click();
+    QVERIFY(f.messages.shown().isEmpty());
+}
+
+QTEST_MAIN(TestFrmTischDetail)
+#include "tst_frmtischdetail.moc"
