@@ -156,10 +156,10 @@ qint32 IniNumber(const QString& text, bool absolute) {
 
 QString ReadIni(const QString& file, const QString& section, const QString& key,
                 const QString& defaultValue) {
-    const QString value = ProfileFile::read(file, section, key);
+    QString value = ProfileFile::read(file, section, key);
     if (!value.isEmpty())
         return value;
-    // Other programs may fail to write the file too; the default serves this run regardless.
+    // A file we cannot write must not stop the start: the default serves this run all the same.
     ProfileFile::write(file, section, key, defaultValue);
     return defaultValue;
 }

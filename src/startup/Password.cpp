@@ -44,7 +44,7 @@ QString HexDecode(const QString& digits) {
     text.reserve(pairs);
     for (qint32 i = 0; i < pairs; ++i) {
         // Two characters read like Val("&H" & pair) yield 0 to 255, so the conversion cannot fail.
-        const double code = LeadingNumber(QStringLiteral("&H") + digits.mid(2 * i, 2));
+        const double code = LeadingNumber(QStringLiteral("&H") + digits.mid(2 * qsizetype(i), 2));
         text.append(Cp1252::toUnicode(quint8(code)));
     }
     return text;
