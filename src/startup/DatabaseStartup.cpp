@@ -9,6 +9,8 @@
 
 #include <QFileInfo>
 
+#include <optional>
+
 namespace ordisp {
 
 namespace {

@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 
+#include <QDate>
 #include <QString>
 
 namespace ordisp {
