@@ -26,6 +26,7 @@ const QString kOnlyDoneDeletable =
 const QString kChangeLost =
     QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
 const QString kOfflineNote = QStringLiteral(" – keine Verbindung");
+const QColor kOtherGridSelection(218, 218, 218);
 
 // Design values in twips.
 constexpr int kClientWidth = 19905;
@@ -112,6 +113,7 @@ void frmTischDetail::Form_Load() {
     m_currentGrid = 0;
     buildControls();
     m_loaded = true;
+    markCurrentGrid();
     LoadCourseGrids();
     centreOnScreen();
 }
@@ -254,8 +256,23 @@ void frmTischDetail::setCourseCaption(int k, bool reachable) {
 }
 
 void frmTischDetail::DataGrid_Click(int index) {
-    if (index >= 0 && index < kGridCount)
-        m_currentGrid = static_cast<qint16>(index);
+    if (index < 0 || index >= kGridCount)
+        return;
+    m_currentGrid = static_cast<qint16>(index);
+    markCurrentGrid();
+}
+
+void frmTischDetail::markCurrentGrid() {
+    // Every grid shows its current line; only the grid the buttons act on shows it in the
+    // highlight colour, so that nobody presses "Fertig" for a line in another course.
+    for (int k = 0; k < kGridCount; ++k) {
+        QPalette palette;
+        if (k != m_currentGrid) {
+            palette.setColor(QPalette::Highlight, kOtherGridSelection);
+            palette.setColor(QPalette::HighlightedText, palette.color(QPalette::Text));
+        }
+        m_grids[k]->setPalette(palette);
+    }
 }
 
 bool frmTischDetail::eventFilter(QObject* watched, QEvent* event) {

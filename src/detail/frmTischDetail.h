@@ -60,6 +60,7 @@ private:
     void Form_Load();
     void Form_Unload();
     void DataGrid_Click(int index);
+    void markCurrentGrid();
 
     void buildControls();
     QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,

@@ -266,6 +266,10 @@ void TestFrmTischDetail::buttonsActOnClickedGrid() {
     QCOMPARE(f.window->CurrentGrid(), qint16(2));
     f.clickRow(5, 0);
     QCOMPARE(f.window->CurrentGrid(), qint16(5));
+    // Only the chosen grid shows its line in the highlight colour.
+    const QColor highlight = QApplication::palette().color(QPalette::Highlight);
+    QCOMPARE(f.grid(5)->palette().color(QPalette::Highlight), highlight);
+    QVERIFY(f.grid(2)->palette().color(QPalette::Highlight) != highlight);
     f.button("cmdOK")->click();
     QCOMPARE(f.storedStatus(QStringLiteral("Gang fünf")), QVariant(2));
     QCOMPARE(f.storedStatus(QStringLiteral("Gang zwei")), QVariant(0));
