@@ -1,0 +1,60 @@
+#pragma once
+
+#include "Database.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVariant>
+
+namespace ordisp {
+
+// A real SQLite database file ZALPOS.MDB in a temporary folder, holding the tables ordisp and
+// system as the terminals' database has them, plus a side connection for arranging rows.
+class TestDb {
+public:
+    // One order line; a field left invalid is written as NULL.
+    struct Order {
+        qint64 id = 0; // 0 picks the next free id
+        qint32 monitornr = 1;
+        QVariant tisch = 1;
+        QVariant gang = 1;
+        QVariant gast = 1;
+        QVariant menge = 1;
+        QVariant txt = QStringLiteral("Schnitzel");
+        QVariant status = 0;
+        QVariant insdate = QDateTime(QDate(2024, 5, 10), QTime(12, 0));
+    };
+
+    TestDb();
+    ~TestDb();
+    TestDb(const TestDb&) = delete;
+    TestDb& operator=(const TestDb&) = delete;
+
+    bool isValid() const { return m_error.isEmpty(); }
+    QString errorText() const { return m_error; }
+    QString folder() const { return m_dir.path(); }
+    QString path() const;
+    // The connection settings of the file, as the start-up hands them to Database::open.
+    ConnectionSettings settings() const;
+
+    // Inserts the line and returns its id, or -1 on failure (see errorText).
+    qint64 addOrder(const Order& order);
+    // Runs one statement on the side connection; false (and errorText) on failure.
+    bool exec(const QString& sql);
+    // The first column of the first row of a query; invalid when there is none.
+    QVariant scalar(const QString& sql);
+    int countOrders(const QString& where = QString());
+
+    // Closes the side connection, e.g. before moving the file away.
+    void closeSide();
+
+private:
+    bool openSide();
+
+    QTemporaryDir m_dir;
+    QString m_connection;
+    QString m_error;
+};
+
+} // namespace ordisp
