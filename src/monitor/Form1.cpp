@@ -1,0 +1,553 @@
+#include "Form1.h"
+
+#include "Clock.h"
+#include "DataGrid.h"
+#include "Database.h"
+#include "DbHelpers.h"
+#include "Form1Layout.h"
+#include "MessageSink.h"
+#include "OrderSql.h"
+#include "Screen.h"
+#include "TableDetailOpener.h"
+#include "Twips.h"
+#include "WrappingButton.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace ordisp {
+
+namespace {
+
+// Design lengths in twips, relative to the client area.
+struct Rect {
+    double left, top, width, height;
+};
+constexpr Rect kGrid{120, 2520, 10215, 6855};
+constexpr Rect kCmdOK{10560, 3840, 2175, 855};
+constexpr Rect kCmdIA{10560, 2520, 2175, 855};
+constexpr Rect kCmdDel{10560, 5160, 2175, 855};
+constexpr Rect kCmdTisch0{120, 120, 1095, 855};
+constexpr Rect kCmdEsc{11880, 120, 975, 855};
+constexpr Rect kShape1{120, 120, 10215, 2295};
+constexpr double kDesignClientWidth = 12975;
+constexpr double kDesignClientHeight = 9630;
+
+constexpr int kTableButtonCount = 30;
+constexpr int kTableButtonColumns = 10;
+constexpr int kTableButtonRows = 3;
+constexpr int kTimerInterval = 2000;
+constexpr int kGridRowLines = 4;
+
+const QString kDesignCaption = QStringLiteral("Torvane-Gastronomie Küchenmonitor");
+const QString kDeleteRefused = QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
+const QString kNotSaved =
+    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
+
+QFont arial(double points, bool bold) {
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+// Plain background colours are ignored by some styles; a style sheet shows them everywhere.
+QString colouredButtonStyle(const QColor& colour) {
+    return QStringLiteral(
+               "QPushButton { background-color: %1; border: 1px solid #6f6f6f; border-radius: 3px; }"
+               "QPushButton:focus { border: 2px solid #202020; }"
+               "QPushButton:pressed { background-color: %2; }")
+        .arg(colour.name(), colour.darker(115).name());
+}
+
+void writeStderrLine(const QString& text) {
+    const QByteArray line = text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}
+
+} // namespace
+
+QString CaptionWithVersion(const QString& base, int major, int minor) {
+    return base + QLatin1Char(' ') + QString::number(major) + QLatin1Char('.') + QString::number(minor);
+}
+
+double CaptionNumber(const QString& caption) {
+    qsizetype i = 0;
+    while (i < caption.size() && (caption.at(i) == QLatin1Char(' ') || caption.at(i) == QLatin1Char('\t')))
+        ++i;
+    QString number;
+    if (i < caption.size() && (caption.at(i) == QLatin1Char('-') || caption.at(i) == QLatin1Char('+')))
+        number += caption.at(i++);
+    bool digits = false;
+    while (i < caption.size() && caption.at(i).isDigit() && caption.at(i).unicode() < 128) {
+        number += caption.at(i++);
+        digits = true;
+    }
+    if (i < caption.size() && caption.at(i) == QLatin1Char('.')) {
+        number += caption.at(i++);
+        while (i < caption.size() && caption.at(i).isDigit() && caption.at(i).unicode() < 128) {
+            number += caption.at(i++);
+            digits = true;
+        }
+    }
+    if (!digits)
+        return 0;
+    bool ok = false;
+    const double value = number.toDouble(&ok);
+    return ok ? value : 0;
+}
+
+std::optional<qint16> TableNumber(double number) {
+    const double rounded = RoundHalfEven(number);
+    if (!(rounded >= -32768.0 && rounded <= 32767.0))
+        return std::nullopt;
+    return static_cast<qint16>(rounded);
+}
+
+Form1::Form1(Database& db, const AppConfig& config, MessageSink& messages, const Screen& screen,
+             const Clock& clock, TableDetailOpener* detail, QWidget* parent)
+    : QWidget(parent)
+    , m_db(db)
+    , m_config(config)
+    , m_messages(messages)
+    , m_screen(screen)
+    , m_clock(clock)
+    , m_detail(detail)
+    , m_gridWidth(kGrid.width)
+    , m_gridHeight(kGrid.height)
+    , m_actionLeft(kCmdOK.left)
+    , m_escLeft(kCmdEsc.left)
+    , m_escTop(kCmdEsc.top) {
+    buildControls();
+    Form_Load();
+}
+
+Form1::~Form1() = default;
+
+int Form1::px(double twips) const {
+    return TwipsToPixels(twips, m_screen.twipsPerPixelX());
+}
+
+int Form1::py(double twips) const {
+    return TwipsToPixels(twips, m_screen.twipsPerPixelY());
+}
+
+void Form1::buildControls() {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kDesignCaption);
+    resize(px(kDesignClientWidth), py(kDesignClientHeight));
+
+    // Created first, so that it stays beneath the table buttons.
+    m_shape1 = new QFrame(this);
+    m_shape1->setObjectName(QStringLiteral("Shape1"));
+    m_shape1->setFrameShape(QFrame::Box);
+    m_shape1->setFrameShadow(QFrame::Plain);
+    m_shape1->setLineWidth(1);
+    m_shape1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_shape1->setGeometry(px(kShape1.left), py(kShape1.top), px(kShape1.width), py(kShape1.height));
+
+    m_grid = new DataGrid(m_screen, this);
+    m_grid->setObjectName(QStringLiteral("DataGrid1"));
+    m_grid->setCellFont(arial(12, false));
+    m_grid->setHeaderFont(arial(12, true));
+    m_grid->setRowLines(kGridRowLines);
+    m_grid->setColumns({
+        {QStringLiteral("Zeit"), QStringLiteral("insdate"), 1005.17, false, {}},
+        {QStringLiteral("Tisch"), QStringLiteral("tisch"), 720.00, false, {}},
+        {QStringLiteral("Gang"), QStringLiteral("gang"), 750.05, false, {}},
+        {QStringLiteral("Menge"), QStringLiteral("menge"), 810.14, false, {}},
+        {QStringLiteral("Bezeichnung"), QStringLiteral("txt"), 5430.05, true, {}},
+        {QStringLiteral("Status"), QStringLiteral("status"), 810.14, false, {}},
+    });
+    connect(m_grid, &DataGrid::headerClicked, this, &Form1::DataGrid1_HeadClick);
+
+    auto makeButton = [this](const QString& name, const QString& caption, const Rect& r, const QFont& font) {
+        auto* button = new QPushButton(caption, this);
+        button->setObjectName(name);
+        button->setFont(font);
+        button->setAutoDefault(false);
+        button->setGeometry(px(r.left), py(r.top), px(r.width), py(r.height));
+        return button;
+    };
+    m_cmdOK = makeButton(QStringLiteral("cmdOK"), QStringLiteral("Fertig"), kCmdOK, arial(12, true));
+    m_cmdOK->setStyleSheet(colouredButtonStyle(QColor(192, 255, 192)));
+    m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"), kCmdIA, arial(12, true));
+    m_cmdIA->setStyleSheet(colouredButtonStyle(QColor(255, 255, 192)));
+    m_cmdDel =
+        makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel, arial(12, true));
+    m_cmdDel->setStyleSheet(colouredButtonStyle(QColor(255, 192, 192)));
+    m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"), kCmdEsc, arial(36, false));
+    connect(m_cmdOK, &QPushButton::clicked, this, &Form1::cmdOK_Click);
+    connect(m_cmdIA, &QPushButton::clicked, this, &Form1::cmdIA_Click);
+    connect(m_cmdDel, &QPushButton::clicked, this, &Form1::cmdDel_Click);
+    connect(m_cmdEsc, &QPushButton::clicked, this, &Form1::cmdEsc_Click);
+
+    auto* tisch0 = new WrappingButton(this);
+    tisch0->setObjectName(QStringLiteral("cmdTisch0"));
+    tisch0->setProperty("index", 0);
+    tisch0->setFont(arial(12, true));
+    tisch0->setAutoDefault(false);
+    tisch0->setGeometry(px(kCmdTisch0.left), py(kCmdTisch0.top), px(kCmdTisch0.width), py(kCmdTisch0.height));
+    connect(tisch0, &QPushButton::clicked, this, [this] { cmdTisch_Click(0); });
+    m_cmdTisch.append(tisch0);
+
+    setTabOrder(m_grid, m_cmdOK);
+    setTabOrder(m_cmdOK, m_cmdIA);
+    setTabOrder(m_cmdIA, m_cmdDel);
+    setTabOrder(m_cmdDel, tisch0);
+    setTabOrder(tisch0, m_cmdEsc);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+
+    m_banner = new QLabel(this);
+    m_banner->setObjectName(QStringLiteral("connectionBanner"));
+    m_banner->setAlignment(Qt::AlignCenter);
+    m_banner->setFont(arial(12, true));
+    m_banner->setStyleSheet(QStringLiteral("QLabel { background-color: #c00000; color: white; }"));
+    m_banner->hide();
+}
+
+void Form1::Form_Load() {
+    m_grid->setColumnFormat(m_grid->columnByCaption(QStringLiteral("Status")), StatusText);
+    m_grid->setColumnFormat(m_grid->columnByCaption(QStringLiteral("Zeit")), TimeText);
+    placeWindow();
+    setWindowTitle(CaptionWithVersion(windowTitle(), ORDISP_VERSION_MAJOR, ORDISP_VERSION_MINOR));
+    buildTableButtons();
+    m_cmdTisch.at(0)->setText(QStringLiteral("Alle Tische"));
+    m_sortOrder = kSortStatusInsdate;
+    m_grid->setDataSource(&m_listRs);
+    refreshOrRecover(0);
+    m_timer1->setInterval(kTimerInterval);
+    m_timer1->start();
+}
+
+void Form1::placeWindow() {
+    // The configured size is the outer size; the frame is known only once a window manager has
+    // framed the window (see showEvent).
+    const QSize frame = frameGeometry().size() - size();
+    move(m_config.windowLeft, 0);
+    resize(qMax(0, m_config.windowWidth - frame.width()), qMax(0, m_config.windowHeight - frame.height()));
+    // A hidden widget gets its resize event only when shown; lay out now as well.
+    Form_Resize();
+}
+
+void Form1::buildTableButtons() {
+    // Spacing constants: 100 / 9 and 100 / 3, rounded.
+    constexpr qint32 kSpaceX = 11;
+    constexpr qint32 kSpaceY = 33;
+    qint32 columnPitch = RoundHalfEvenToInt(kShape1.width / kTableButtonColumns + kSpaceX);
+    SnapToPixelX(columnPitch, m_screen);
+    qint32 rowPitch = RoundHalfEvenToInt(kShape1.height / kTableButtonRows + kSpaceY);
+    SnapToPixelY(rowPitch, m_screen);
+    qint32 buttonWidth = columnPitch - 100 + kSpaceX;
+    SnapToPixelX(buttonWidth, m_screen);
+    qint32 buttonHeight = rowPitch - 100 + kSpaceY;
+    SnapToPixelY(buttonHeight, m_screen);
+
+    QPushButton* first = m_cmdTisch.at(0);
+    const double left0 = kCmdTisch0.left;
+    first->resize(px(buttonWidth), py(buttonHeight));
+
+    QWidget* previous = first;
+    int i = 0;
+    for (int r = 1; r <= kTableButtonRows; ++r) {
+        for (int c = 1; c <= kTableButtonColumns; ++c, ++i) {
+            QPushButton* button = first;
+            if (i > 0) {
+                auto* copy = new WrappingButton(this);
+                copy->setObjectName(QStringLiteral("cmdTisch%1").arg(i));
+                copy->setProperty("index", i);
+                copy->setFont(first->font());
+                copy->setText(first->text());
+                copy->setAutoDefault(false);
+                copy->resize(first->size());
+                connect(copy, &QPushButton::clicked, this, [this, i] { cmdTisch_Click(i); });
+                m_cmdTisch.append(copy);
+                // New members of the array come last in the tab order.
+                setTabOrder(previous == first ? m_cmdEsc : previous, copy);
+                previous = copy;
+                button = copy;
+            }
+            button->move(px(left0 + (c - 1) * columnPitch), py(kShape1.top + (r - 1) * rowPitch));
+            button->raise();
+            button->show();
+        }
+    }
+    m_shape1->lower();
+}
+
+bool Form1::RefreshList(qint32 SelectId, DbError* error) {
+    // Both queries run before anything on screen changes: a failing database leaves the last list,
+    // its selection and the table buttons as they were.
+    ResultSet tables;
+    if (!tables.open(m_db, OrderSql::tableList(m_config.monitorNr), error))
+        return false;
+    ResultSet list;
+    if (!list.open(m_db, OrderSql::orderList(m_config.monitorNr, m_tableFilterSql, m_sortOrder), error))
+        return false;
+
+    QStringList captions(m_cmdTisch.size());
+    int counter = 0;
+    for (tables.moveFirst(); !tables.eof(); tables.moveNext()) {
+        ++counter;
+        if (counter < m_cmdTisch.size()) {
+            const QVariant table = FieldValue(tables, QStringLiteral("tisch"));
+            QString caption = table.toString();
+            if (table.toDouble() == m_tableFilter)
+                caption += QStringLiteral(" Detail");
+            captions[counter] = caption;
+        }
+    }
+    tables.close();
+    for (int i = 1; i < m_cmdTisch.size(); ++i)
+        m_cmdTisch.at(i)->setText(captions.at(i));
+
+    m_listRs.close();
+    m_listRs = std::move(list);
+    if (SelectId > 0)
+        m_listRs.find(OrderSql::idCriterion(SelectId));
+
+    if (m_grid->dataSource() != &m_listRs)
+        m_grid->setDataSource(&m_listRs);
+    m_grid->refreshGrid();
+    return true;
+}
+
+bool Form1::refreshOrRecover(qint32 selectId) {
+    DbError error;
+    // A dropped server connection still reports itself open; only a fresh one recovers.
+    if (RefreshList(selectId, &error) || (m_db.reopen(&error) && RefreshList(selectId, &error))) {
+        connectionBack();
+        return true;
+    }
+    connectionLost(error);
+    return false;
+}
+
+void Form1::connectionLost(const DbError& error) {
+    if (m_connectionLost)
+        return;
+    m_connectionLost = true;
+    m_lostSince = m_clock.now();
+    const QString since = m_lostSince.toString(QStringLiteral("HH:mm:ss"));
+    m_banner->setText(QStringLiteral("Keine Verbindung zur Datenbank seit %1").arg(since));
+    placeBanner();
+    m_banner->show();
+    m_banner->raise();
+    writeStderrLine(QStringLiteral("Ordisp: Keine Verbindung zur Datenbank seit %1: %2")
+                        .arg(since, error.description.simplified()));
+}
+
+void Form1::connectionBack() {
+    if (!m_connectionLost)
+        return;
+    m_connectionLost = false;
+    m_banner->hide();
+    writeStderrLine(QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1")
+                        .arg(m_clock.now().toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void Form1::placeBanner() {
+    // Over the column headers: the rows of the last list stay readable below it.
+    const QRect grid = m_grid->geometry();
+    const int height = qMax(m_grid->headerLineHeight(), m_banner->sizeHint().height());
+    m_banner->setGeometry(grid.left(), grid.top(), grid.width(), height);
+}
+
+qint32 Form1::selectedId() const {
+    if (m_listRs.eof())
+        return 0;
+    return FieldValue(m_listRs, QStringLiteral("id")).toInt();
+}
+
+void Form1::Timer1_Timer() {
+    m_timer1->stop();
+    const qint32 id = selectedId();
+    const int count = id != 0 ? m_listRs.rowCount() : 0;
+    if (id != 0) {
+        if (refreshOrRecover(id) && m_listRs.rowCount() != count)
+            refreshOrRecover(0);
+    } else {
+        refreshOrRecover(0);
+    }
+    if (!m_closing)
+        m_timer1->start();
+}
+
+void Form1::DataGrid1_HeadClick(int ColIndex) {
+    const qint32 id = selectedId();
+    switch (ColIndex) {
+    case 0:
+        m_sortOrder = kSortInsdate;
+        break;
+    case 1:
+        m_sortOrder = kSortTischStatus;
+        break;
+    case 5:
+        m_sortOrder = kSortStatusInsdate;
+        break;
+    default:
+        break;
+    }
+    refreshOrRecover(id);
+}
+
+void Form1::cmdIA_Click() {
+    setStatus(StatusInProgress);
+}
+
+void Form1::cmdOK_Click() {
+    setStatus(StatusDone);
+}
+
+void Form1::setStatus(int status) {
+    if (m_listRs.eof())
+        return;
+    const qint32 id = selectedId();
+    runStatement(OrderSql::setStatus(status, id), id);
+}
+
+void Form1::cmdDel_Click() {
+    if (m_listRs.eof())
+        return;
+    const qint32 id = selectedId();
+    const QVariant status = FieldValue(m_listRs, QStringLiteral("status"));
+    if (status.toDouble() != double(StatusDone)) {
+        m_messages.show(MsgExclamation, kDeleteRefused);
+        return;
+    }
+    runStatement(OrderSql::deleteOrder(id), 0);
+}
+
+void Form1::runStatement(const QString& sql, qint32 selectId) {
+    if (ExecSql(m_db, sql)) {
+        refreshOrRecover(selectId);
+        return;
+    }
+    // A rejected statement and a lost connection look alike; the refresh tells them apart.
+    if (RefreshList(selectId)) {
+        connectionBack();
+        return;
+    }
+    // The statement changes one row by id and may safely run again on a fresh connection; it is
+    // tried once more now and never kept for later.
+    DbError error;
+    const bool reopened = m_db.reopen(&error);
+    const bool written = reopened && ExecSql(m_db, sql);
+    if (reopened && RefreshList(selectId, &error)) {
+        connectionBack();
+        return;
+    }
+    connectionLost(error);
+    if (!written)
+        m_messages.show(MsgExclamation, kNotSaved);
+}
+
+void Form1::cmdEsc_Click() {
+    close();
+}
+
+void Form1::cmdTisch_Click(int Index) {
+    if (Index < 0 || Index >= m_cmdTisch.size())
+        return;
+    if (Index == 0) {
+        m_tableFilter = 0;
+        m_tableFilterSql.clear();
+    } else {
+        const double number = CaptionNumber(m_cmdTisch.at(Index)->text());
+        if (number == m_tableFilter) {
+            if (m_detail) {
+                m_detail->Init(m_tableFilter);
+                m_detail->showDetail();
+            }
+        } else {
+            const std::optional<qint16> table = TableNumber(number);
+            if (!table) {
+                m_messages.show(MsgExclamation,
+                                QStringLiteral("Tisch %1 kann nicht gewählt werden: Tischnummern reichen "
+                                               "von -32768 bis 32767.")
+                                    .arg(m_cmdTisch.at(Index)->text().trimmed()));
+                return;
+            }
+            m_tableFilter = *table;
+            m_tableFilterSql = OrderSql::tableFilter(m_tableFilter);
+            m_sortOrder = kSortTischGangStatus;
+        }
+    }
+    refreshOrRecover(0);
+}
+
+void Form1::Form_Resize() {
+    const double tppX = m_screen.twipsPerPixelX();
+    const double tppY = m_screen.twipsPerPixelY();
+    LayoutInput in;
+    in.clientWidth = width() * tppX;
+    in.clientHeight = height() * tppY;
+    in.gridTop = kGrid.top;
+    in.gridWidth = m_gridWidth;
+    in.gridHeight = m_gridHeight;
+    in.cmdOKWidth = kCmdOK.width;
+    in.cmdEscWidth = kCmdEsc.width;
+    for (int i = 0; i < 6; ++i)
+        in.columnWidths[i] = m_grid->columnWidthTwips(i);
+
+    const LayoutResult out = ComputeLayout(in);
+    m_gridWidth = out.gridWidth;
+    m_gridHeight = out.gridHeight;
+    m_actionLeft = out.actionButtonsLeft;
+    m_escLeft = out.escLeft;
+    m_escTop = out.escTop;
+
+    m_grid->setGeometry(px(kGrid.left), py(kGrid.top), px(m_gridWidth), py(m_gridHeight));
+    if (out.descriptionWidthChanged)
+        m_grid->setColumnWidthTwips(4, out.descriptionWidth);
+    m_cmdOK->move(px(m_actionLeft), py(kCmdOK.top));
+    m_cmdIA->move(px(m_actionLeft), py(kCmdIA.top));
+    m_cmdDel->move(px(m_actionLeft), py(kCmdDel.top));
+    m_cmdEsc->move(px(m_escLeft), py(m_escTop));
+    placeBanner();
+}
+
+void Form1::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+void Form1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (m_frameFixed)
+        return;
+    m_frameFixed = true;
+    // Once framed, take the frame off the configured outer size and put the frame at (LEFT, 0).
+    QTimer::singleShot(0, this, [this] {
+        const QSize frame = frameGeometry().size() - size();
+        if (frame.width() <= 0 && frame.height() <= 0)
+            return;
+        resize(qMax(0, m_config.windowWidth - frame.width()),
+               qMax(0, m_config.windowHeight - frame.height()));
+        move(m_config.windowLeft, 0);
+    });
+}
+
+void Form1::closeEvent(QCloseEvent* event) {
+    if (!m_closing) {
+        m_closing = true;
+        m_timer1->stop();
+        if (m_listRs.isOpen())
+            m_listRs.close();
+        m_db.close();
+        QCoreApplication::exit(0);
+    }
+    event->accept();
+}
+
+} // namespace ordisp

@@ -1,0 +1,127 @@
+#pragma once
+
+#include "AppConfig.h"
+#include "ResultSet.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QWidget>
+
+#include <optional>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTimer;
+
+namespace ordisp {
+
+class Clock;
+class DataGrid;
+class Database;
+class MessageSink;
+class Screen;
+class TableDetailOpener;
+struct DbError;
+
+// "Torvane-Gastronomie Küchenmonitor" + " 1.3": the numbers in plain decimal (minor 10 is "10").
+QString CaptionWithVersion(const QString& base, int major, int minor);
+
+// The number at the start of a table button's caption: leading blanks skipped, reading stops at
+// the first character that cannot continue the number ("12 Detail" gives 12); empty gives 0.
+double CaptionNumber(const QString& caption);
+// The caption's number as a table number, rounded half to even; none when it lies outside
+// 16 bits.
+std::optional<qint16> TableNumber(double number);
+
+// The kitchen display's main window: table buttons, the order list of this monitor refreshed
+// every two seconds, the status actions and the close button. Constructing it loads it: the list
+// is queried once and the refresh timer runs.
+class Form1 final : public QWidget {
+    Q_OBJECT
+public:
+    // detail may be null while there is no detail window; the second press on a table then only
+    // refreshes.
+    Form1(Database& db, const AppConfig& config, MessageSink& messages, const Screen& screen,
+          const Clock& clock, TableDetailOpener* detail, QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // List state.
+    const ResultSet& listRs() const { return m_listRs; }
+    QString sortOrder() const { return m_sortOrder; }
+    QString tableFilterSql() const { return m_tableFilterSql; }
+    qint16 tableFilter() const { return m_tableFilter; }
+    // Whether the last refresh failed after a reconnect; the banner is showing then.
+    bool isConnectionLost() const { return m_connectionLost; }
+
+    // Queries the table list and the order list and shows them, selecting the line SelectId when
+    // it is above 0 and still listed. A failed query changes nothing on screen and returns false.
+    bool RefreshList(qint32 SelectId, DbError* error = nullptr);
+
+    // Event handlers, public so that tests can drive them as the platform would.
+    void Timer1_Timer();
+    void DataGrid1_HeadClick(int ColIndex);
+    void cmdIA_Click();
+    void cmdOK_Click();
+    void cmdDel_Click();
+    void cmdEsc_Click();
+    void cmdTisch_Click(int Index);
+    void Form_Resize();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void Form_Load();
+    void placeWindow();
+    void buildTableButtons();
+    void setStatus(int status);
+    void runStatement(const QString& sql, qint32 selectId);
+    bool refreshOrRecover(qint32 selectId);
+    void connectionLost(const DbError& error);
+    void connectionBack();
+    void placeBanner();
+    qint32 selectedId() const;
+    int px(double twips) const;
+    int py(double twips) const;
+
+    Database& m_db;
+    AppConfig m_config;
+    MessageSink& m_messages;
+    const Screen& m_screen;
+    const Clock& m_clock;
+    TableDetailOpener* m_detail;
+
+    // List state.
+    ResultSet m_listRs;
+    QString m_sortOrder;
+    QString m_tableFilterSql;
+    qint16 m_tableFilter = 0;
+
+    // Controls; design lengths in twips, shown in pixels.
+    DataGrid* m_grid = nullptr;
+    QPushButton* m_cmdOK = nullptr;
+    QPushButton* m_cmdIA = nullptr;
+    QPushButton* m_cmdDel = nullptr;
+    QPushButton* m_cmdEsc = nullptr;
+    QFrame* m_shape1 = nullptr;
+    QTimer* m_timer1 = nullptr;
+    QLabel* m_banner = nullptr;
+    QList<QPushButton*> m_cmdTisch;
+
+    double m_gridWidth;
+    double m_gridHeight;
+    double m_actionLeft;
+    double m_escLeft;
+    double m_escTop;
+
+    bool m_connectionLost = false;
+    QDateTime m_lostSince;
+    bool m_closing = false;
+    bool m_frameFixed = false;
+};
+
+} // namespace ordisp
