@@ -1,5 +1,7 @@
 #include "TestDb.h"
 
+#include "Schema.h"
+
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -10,13 +12,6 @@ namespace ordisp {
 
 namespace {
 std::atomic<int> g_counter{0};
-
-const char* const kSchema[] = {
-    "CREATE TABLE ordisp (id INTEGER PRIMARY KEY, monitornr INTEGER, tisch INTEGER, gang INTEGER, "
-    "gast INTEGER, menge DOUBLE, txt VARCHAR(100), status INTEGER, insdate DATETIME)",
-    "CREATE TABLE system (moddate DATETIME, booltest BIT)",
-    "INSERT INTO system (moddate, booltest) VALUES (NULL, 0)",
-};
 
 QVariant storable(const QVariant& value) {
     if (!value.isValid())
@@ -33,12 +28,20 @@ TestDb::TestDb()
         m_error = QStringLiteral("no temporary folder");
         return;
     }
-    if (!openSide())
+    // The tables as the administrator's tool creates them.
+    DbError error;
+    if (!Database::createSqliteFile(path(), &error)) {
+        m_error = error.description;
         return;
-    for (const char* sql : kSchema) {
-        if (!exec(QString::fromLatin1(sql)))
-            return;
     }
+    {
+        Database schema(m_connection + QStringLiteral("Schema"));
+        if (!schema.open(settings(), &error) || !EnsureOrderSchema(schema, nullptr, &error)) {
+            m_error = error.description;
+            return;
+        }
+    }
+    openSide();
 }
 
 TestDb::~TestDb() {
