@@ -127,6 +127,7 @@ void frmTischDetail::Form_Unload() {
     QList<QWidget*> controls = {m_cmdEsc, m_cmdIA, m_cmdOK, m_cmdDel};
     for (DataGrid*& grid : m_grids) {
         grid->setDataSource(nullptr);
+        grid->setProperty(kGridIndexProperty, QVariant());
         controls.append(grid);
         grid = nullptr;
     }
