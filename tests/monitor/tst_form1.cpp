@@ -168,6 +168,7 @@ private Q_SLOTS:
     void noDetailWindowYet();
 
     void connectionLossKeepsList();
+    void unreachableAtStart();
     void buttonDuringOutageSaysNotSaved();
     void rejectedStatementStaysSilent();
     void statementRetriedAfterReconnect();
@@ -839,6 +840,29 @@ void TestForm1::connectionLossKeepsList() {
     QCOMPARE(f.ids(), (QList<qint64>{1, 2, 3}));
     QCOMPARE(f.selected(), 1);
     QVERIFY(f.messages.shown().isEmpty());
+}
+
+void TestForm1::unreachableAtStart() {
+    Fixture f;
+    f.add(1, 1, 0, at(9, 0));
+    QVERIFY(f.file.isValid() && f.db.open(f.file.settings()));
+    f.db.close();
+    f.file.closeSide();
+    QVERIFY(QFile::rename(f.file.path(), f.file.path() + QStringLiteral(".weg")));
+    f.form = std::make_unique<Form1>(f.db, f.config, f.messages, f.screen, f.clock, &f.opener);
+    // The window comes up empty with the banner and keeps trying.
+    QVERIFY(f.form->isConnectionLost());
+    QVERIFY(!f.banner()->isHidden());
+    QCOMPARE(f.grid()->model()->rowCount(), 0);
+    QCOMPARE(f.captions(), padded({}));
+    QVERIFY(f.form->findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    QVERIFY(f.messages.shown().isEmpty());
+
+    QVERIFY(QFile::rename(f.file.path() + QStringLiteral(".weg"), f.file.path()));
+    f.form->Timer1_Timer();
+    QVERIFY(!f.form->isConnectionLost());
+    QCOMPARE(f.ids(), (QList<qint64>{1}));
+    QCOMPARE(f.selected(), 1);
 }
 
 void TestForm1::buttonDuringOutageSaysNotSaved() {
