@@ -4,14 +4,13 @@
 #include "OrderSql.h"
 #include "ResultSet.h"
 #include "ResultSetModel.h"
-#include "Schema.h"
 #include "Screen.h"
+#include "TestDb.h"
 #include "frmTischDetail.h"
 
 #include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -31,23 +30,21 @@ struct Line {
     qint32 course;
     qint32 guest;
     QString text;
-    std::optional<int> status = 0;
+    QVariant status = 0;
     qint32 monitor = kMonitor;
+    qint64 id = 0; // 0: the next free one
 };
 
-// A real order database in a temporary folder, the window on it, and a message recorder.
+// A real order database in a temporary folder, the window on it, and a message recorder. Lines are
+// arranged and read back through the database's side connection, as another station would.
 class Fixture {
 public:
     explicit Fixture(double twipsPerPixel = 15.0)
         : m_db(QStringLiteral("detail-%1").arg(++s_count))
         , m_screen(twipsPerPixel) {
-        ConnectionSettings settings;
-        settings.type = kDbTypeJet;
-        settings.file = m_dir.filePath(QStringLiteral("ZALPOS.MDB"));
-        settings.createFile = true;
         DbError error;
-        if (!m_db.open(settings, &error) || !EnsureOrderSchema(m_db, nullptr, &error))
-            qFatal("test database: %s", qPrintable(error.description));
+        if (!data.isValid() || !m_db.open(data.settings(), &error))
+            qFatal("test database: %s %s", qPrintable(data.errorText()), qPrintable(error.description));
         window = std::make_unique<frmTischDetail>(m_db, kMonitor, messages, m_screen);
     }
     ~Fixture() {
@@ -55,33 +52,28 @@ public:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
-    void add(const Line& line) {
-        OrderInput order;
-        order.monitorNr = line.monitor;
-        order.table = line.table;
-        order.course = line.course;
-        order.guest = line.guest;
-        order.quantity = 1;
-        order.text = line.text;
+    qint64 add(const Line& line) {
+        TestDb::Order order;
+        order.id = line.id;
+        order.monitornr = line.monitor;
+        order.tisch = line.table;
+        order.gang = line.course;
+        order.gast = line.guest;
+        order.txt = line.text;
         order.status = line.status;
-        order.insdate = QDateTime(QDate(2024, 3, 1), QTime(12, 0));
-        DbError error;
-        if (!InsertOrder(m_db, order, &error))
-            qFatal("insert: %s", qPrintable(error.description));
+        const qint64 id = data.addOrder(order);
+        if (id < 0)
+            qFatal("insert: %s", qPrintable(data.errorText()));
+        return id;
     }
 
-    // The stored status of the line with that text; invalid when the line is gone.
-    QVariant storedStatus(const QString& text, qint32 monitor = kMonitor) {
-        ResultSet rs;
-        if (!rs.open(m_db, OrderSql::orderList(monitor, QString(), kSortInsdate)))
-            qFatal("cannot read back the order table");
-        const int txt = rs.columnIndex(QStringLiteral("txt"));
-        const int status = rs.columnIndex(QStringLiteral("status"));
-        for (const ResultRow& row : rs.rows()) {
-            if (row.at(txt).toString() == text)
-                return row.at(status).isNull() ? QVariant(QStringLiteral("null")) : row.at(status);
-        }
-        return QVariant();
+    // The stored status of the line with that text: "null" for NULL, invalid when the line is gone.
+    QVariant storedStatus(const QString& text) {
+        const QString where = QStringLiteral("txt = '%1'").arg(text);
+        if (data.countOrders(where) != 1)
+            return QVariant();
+        const QVariant status = data.scalar(QStringLiteral("SELECT status FROM ordisp WHERE ") + where);
+        return status.isNull() ? QVariant(QStringLiteral("null")) : QVariant(status.toInt());
     }
 
     Database& db() { return m_db; }
@@ -119,9 +111,10 @@ public:
     RecordingMessageSink messages;
     std::unique_ptr<frmTischDetail> window;
 
+    TestDb data;
+
 private:
     static inline int s_count = 0;
-    QTemporaryDir m_dir;
     Database m_db;
     FixedScreen m_screen;
 };
@@ -151,6 +144,7 @@ private Q_SLOTS:
     void deleteDoneSelectsFirstRow();
     void deleteRefused_data();
     void deleteRefused();
+    void idBeyond32Bits();
     void initWhileOpenKeepsTable();
     void closeAndReopen();
     void escapeCloses();
@@ -251,7 +245,7 @@ void TestFrmTischDetail::statusTexts() {
     f.add({7, 3, 2, QStringLiteral("in Arbeit"), 1});
     f.add({7, 3, 3, QStringLiteral("fertig"), 2});
     f.add({7, 3, 4, QStringLiteral("drei"), 3});
-    f.add({7, 3, 5, QStringLiteral("leer"), std::nullopt});
+    f.add({7, 3, 5, QStringLiteral("leer"), QVariant()});
     f.open(7);
     QCOMPARE(f.shown(3, kStatus), QStringList({QStringLiteral("NEU"), QStringLiteral("i.A."),
                                                QStringLiteral("OK"), QStringLiteral("3"), QString()}));
@@ -324,7 +318,7 @@ void TestFrmTischDetail::lineGoneAfterStatusChange() {
     f.open(7);
     f.clickRow(0, 1);
     // Another station moves the line to another course before the press.
-    QVERIFY(f.db().exec(QStringLiteral("UPDATE ordisp SET gang = 1 WHERE txt = 'zwei'")));
+    QVERIFY(f.data.exec(QStringLiteral("UPDATE ordisp SET gang = 1 WHERE txt = 'zwei'")));
     f.button("cmdOK")->click();
     QCOMPARE(f.storedStatus(QStringLiteral("zwei")), QVariant(2));
     QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("eins")}));
@@ -351,15 +345,15 @@ void TestFrmTischDetail::deleteDoneSelectsFirstRow() {
 }
 
 void TestFrmTischDetail::deleteRefused_data() {
-    QTest::addColumn<std::optional<int>>("status");
-    QTest::newRow("new") << std::optional<int>(0);
-    QTest::newRow("in progress") << std::optional<int>(1);
-    QTest::newRow("unknown 3") << std::optional<int>(3);
-    QTest::newRow("null") << std::optional<int>();
+    QTest::addColumn<QVariant>("status");
+    QTest::newRow("new") << QVariant(0);
+    QTest::newRow("in progress") << QVariant(1);
+    QTest::newRow("unknown 3") << QVariant(3);
+    QTest::newRow("null") << QVariant();
 }
 
 void TestFrmTischDetail::deleteRefused() {
-    QFETCH(std::optional<int>, status);
+    QFETCH(QVariant, status);
     Fixture f;
     f.add({7, 0, 1, QStringLiteral("Gericht"), status});
     f.open(7);
@@ -370,6 +364,19 @@ void TestFrmTischDetail::deleteRefused() {
     QCOMPARE(f.messages.shown().first().text, kOnlyDone);
     QVERIFY(f.storedStatus(QStringLiteral("Gericht")).isValid());
     QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("Gericht")}));
+}
+
+void TestFrmTischDetail::idBeyond32Bits() {
+    Fixture f;
+    // Cut to 32 bits, 2^32 + 5 would name the line with id 5 at another table.
+    f.add({9, 0, 1, QStringLiteral("anderer Tisch"), 2, kMonitor, 5});
+    f.add({7, 0, 1, QStringLiteral("großes id"), 2, kMonitor, 4294967301LL});
+    f.open(7);
+    f.clickRow(0, 0);
+    f.button("cmdIA")->click();
+    f.button("cmdDel")->click();
+    QCOMPARE(f.storedStatus(QStringLiteral("anderer Tisch")), QVariant(2));
+    QCOMPARE(f.storedStatus(QStringLiteral("großes id")), QVariant(2));
 }
 
 void TestFrmTischDetail::initWhileOpenKeepsTable() {
@@ -525,9 +532,9 @@ void TestFrmTischDetail::buttonColoursVisible() {
 void TestFrmTischDetail::rejectedStatementIsSilent() {
     Fixture f;
     f.add({7, 0, 1, QStringLiteral("Gericht"), 2});
-    QVERIFY(f.db().exec(QStringLiteral("CREATE TRIGGER no_change BEFORE UPDATE ON ordisp "
+    QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_change BEFORE UPDATE ON ordisp "
                                        "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
-    QVERIFY(f.db().exec(QStringLiteral("CREATE TRIGGER no_delete BEFORE DELETE ON ordisp "
+    QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_delete BEFORE DELETE ON ordisp "
                                        "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
     f.open(7);
     f.clickRow(0, 0);
