@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <limits>
 
 namespace ordisp {
 
@@ -363,15 +364,23 @@ void Form1::placeBanner() {
     m_banner->setGeometry(grid.left(), grid.top(), grid.width(), height);
 }
 
-qint32 Form1::selectedId() const {
+bool Form1::selectedId(qint32* id) const {
+    *id = 0;
     if (m_listRs.eof())
-        return 0;
-    return FieldValue(m_listRs, QStringLiteral("id")).toInt();
+        return false;
+    // An id beyond 32 bits would be cut and name another line; such a line is not acted on.
+    bool ok = false;
+    const qint64 value = FieldValue(m_listRs, QStringLiteral("id")).toLongLong(&ok);
+    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return false;
+    *id = static_cast<qint32>(value);
+    return true;
 }
 
 void Form1::Timer1_Timer() {
     m_timer1->stop();
-    const qint32 id = selectedId();
+    qint32 id = 0;
+    selectedId(&id);
     const int count = id != 0 ? m_listRs.rowCount() : 0;
     if (id != 0) {
         if (refreshOrRecover(id) && m_listRs.rowCount() != count)
@@ -384,7 +393,8 @@ void Form1::Timer1_Timer() {
 }
 
 void Form1::DataGrid1_HeadClick(int ColIndex) {
-    const qint32 id = selectedId();
+    qint32 id = 0;
+    selectedId(&id);
     switch (ColIndex) {
     case 0:
         m_sortOrder = kSortInsdate;
@@ -410,16 +420,16 @@ void Form1::cmdOK_Click() {
 }
 
 void Form1::setStatus(int status) {
-    if (m_listRs.eof())
+    qint32 id = 0;
+    if (!selectedId(&id))
         return;
-    const qint32 id = selectedId();
     runStatement(OrderSql::setStatus(status, id), id);
 }
 
 void Form1::cmdDel_Click() {
-    if (m_listRs.eof())
+    qint32 id = 0;
+    if (!selectedId(&id))
         return;
-    const qint32 id = selectedId();
     const QVariant status = FieldValue(m_listRs, QStringLiteral("status"));
     if (status.toDouble() != double(StatusDone)) {
         m_messages.show(MsgExclamation, kDeleteRefused);

@@ -84,7 +84,8 @@ private:
     void connectionLost(const DbError& error);
     void connectionBack();
     void placeBanner();
-    qint32 selectedId() const;
+    // The selected line's id; false when none is selected or its id does not fit 32 bits.
+    bool selectedId(qint32* id) const;
     int px(double twips) const;
     int py(double twips) const;
 

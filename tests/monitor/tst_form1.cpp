@@ -158,6 +158,7 @@ private Q_SLOTS:
     void deleteRefused();
     void deleteDoneSelectsFirst();
     void lineDeletedElsewhereBeforeClick();
+    void idBeyond32Bits();
 
     void firstPressFilters();
     void secondAndThirdPressOpenDetail();
@@ -674,6 +675,20 @@ void TestForm1::lineDeletedElsewhereBeforeClick() {
     QVERIFY(f.messages.shown().isEmpty());
     f.form->Timer1_Timer();
     QCOMPARE(f.selected(), 1);
+}
+
+void TestForm1::idBeyond32Bits() {
+    Fixture f;
+    // Cut to 32 bits, 2^32 + 5 would name line 5.
+    f.add(5, 9, 2, at(9, 0));
+    f.add(4294967301LL, 7, 2, at(8, 0));
+    QVERIFY(f.start());
+    QCOMPARE(f.selected(), 4294967301LL);
+    f.form->cmdIA_Click();
+    f.form->cmdDel_Click();
+    QCOMPARE(f.status(5).toInt(), 2);
+    QCOMPARE(f.status(4294967301LL).toInt(), 2);
+    QCOMPARE(f.file.countOrders(), 2);
 }
 
 void TestForm1::firstPressFilters() {
