@@ -9,13 +9,13 @@ using namespace ordisp;
 namespace {
 
 // "1:a 2:b" is two rows: id 1 with text "a", id 2 with text "b".
-ResultSet makeSet(const QString& spec, bool withId = true) {
+ResultSet makeSet(const QString& rows, bool withId = true) {
     ResultData data;
     if (withId)
         data.columns.append({QStringLiteral("id"), ColumnKind::Other});
     data.columns.append({QStringLiteral("txt"), ColumnKind::Character});
     data.columns.append({QStringLiteral("status"), ColumnKind::Other});
-    for (const QString& cell : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString& cell : rows.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = cell.split(QLatin1Char(':'));
         ResultRow row;
         if (withId)
@@ -44,9 +44,9 @@ QStringList shownTexts(const ResultSetModel& model) {
     return texts;
 }
 
-QStringList textsOf(const QString& spec) {
+QStringList textsOf(const QString& rows) {
     QStringList texts;
-    for (const QString& cell : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const QString& cell : rows.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         texts << cell.section(QLatin1Char(':'), 1);
     return texts;
 }
