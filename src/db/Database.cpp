@@ -3,6 +3,7 @@
 #include "DateConversion.h"
 #include "SqliteSupport.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlDriver>
@@ -175,6 +176,20 @@ bool visitOdbcList(bool drivers, Visit visit) {
     return found;
 }
 
+// SQLite takes a file of one byte for an empty database; any file that holds something must
+// begin with SQLite's header.
+bool holdsSomethingElse(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        return false; // unreadable files fail in SQLite with its own message
+    static const QByteArray header("SQLite format 3\0", 16);
+    return file.read(header.size()) != header;
+}
+
+QString notSqliteText(const QString& path, const QString& detail) {
+    return QStringLiteral("Die Datei '%1' ist keine SQLite-Datenbank (%2).").arg(path, detail);
+}
+
 } // namespace
 
 Database::Database(const QString& connectionName)
@@ -248,6 +263,11 @@ bool Database::openSqlite(DbError* error) {
     }
     if (m_settings.createFile && !QFileInfo::exists(path) && !createSqliteFile(path, error))
         return false;
+    if (holdsSomethingElse(path)) {
+        setError(error, SQLITE_NOTADB, notSqliteText(path, QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB))),
+                 kSqliteDriver);
+        return false;
+    }
     QSqlDatabase db = QSqlDatabase::addDatabase(kSqliteDriver, m_name);
     if (!db.isValid()) {
         setError(error, -1, QStringLiteral("Der Qt-Datenbanktreiber QSQLITE ist nicht verfügbar."),
@@ -285,9 +305,7 @@ bool Database::openSqlite(DbError* error) {
         probe.reset();
         db.close();
         if ((code & 0xff) == SQLITE_NOTADB)
-            setError(error, code,
-                     QStringLiteral("Die Datei '%1' ist keine SQLite-Datenbank (%2).").arg(path, text),
-                     kSqliteDriver);
+            setError(error, code, notSqliteText(path, text), kSqliteDriver);
         else
             setError(error, code,
                      QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(path, text),
@@ -312,6 +330,11 @@ bool Database::createSqliteFile(const QString& path, DbError* error) {
         return false;
     }
     const bool existed = QFileInfo::exists(path);
+    if (existed && holdsSomethingElse(path)) {
+        setError(error, SQLITE_NOTADB, notSqliteText(path, QString::fromUtf8(sqlite3_errstr(SQLITE_NOTADB))),
+                 kSqliteDriver);
+        return false;
+    }
     sqlite3* handle = nullptr;
     int rc = sqlite3_open_v2(path.toUtf8().constData(), &handle, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
@@ -327,7 +350,7 @@ bool Database::createSqliteFile(const QString& path, DbError* error) {
         sqlite3_close(handle);
         const QString description =
             (code & 0xff) == SQLITE_NOTADB
-                ? QStringLiteral("Die Datei '%1' ist keine SQLite-Datenbank (%2).").arg(path, text)
+                ? notSqliteText(path, text)
                 : QStringLiteral("Die Datei '%1' kann nicht angelegt werden: %2").arg(path, text);
         setError(error, code, description, kSqliteDriver);
         return false;
@@ -384,6 +407,11 @@ QString Database::odbcConnectionString(const ConnectionSettings& settings, bool 
               odbcEscape(settings.user);
     if (!settings.password.isEmpty())
         result += QStringLiteral(";PWD=") + odbcEscape(settings.password);
+    // FreeTDS's automatic version retries with the Sybase protocol after a login time-out, and
+    // that retry waits without end on a server that accepts but never answers. 7.4 is what the
+    // automatic choice tries first; SQL Server answers it with the version it speaks.
+    if (!dsn && driver.compare(QLatin1String("FreeTDS"), Qt::CaseInsensitive) == 0)
+        result += QStringLiteral(";TDS_Version=7.4");
     // QODBC adds "DSN=" only when the text holds neither "DRIVER=" nor "SERVER="; a user name or
     // password holding one of them would otherwise lose the data source.
     if (dsn && (result.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
