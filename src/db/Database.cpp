@@ -17,6 +17,7 @@
 #include <sqlext.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -360,6 +361,12 @@ bool Database::createSqliteFile(const QString& path, DbError* error) {
 }
 
 QString Database::odbcEscape(const QString& value) {
+    static const QString special = QStringLiteral("[]{}(),;?*=!@");
+    const bool plain =
+        std::none_of(value.cbegin(), value.cend(), [](QChar c) { return special.contains(c); }) &&
+        value.trimmed() == value;
+    if (plain)
+        return value;
     QString escaped = value;
     escaped.replace(QLatin1Char('}'), QLatin1String("}}"));
     return QLatin1Char('{') + escaped + QLatin1Char('}');
@@ -401,8 +408,9 @@ QString Database::sqlServerDriver() {
 
 QString Database::odbcConnectionString(const ConnectionSettings& settings, bool dsn, const QString& driver) {
     QString result = dsn ? settings.server
-                         : QStringLiteral("DRIVER=") + odbcEscape(driver) + QStringLiteral(";SERVER=") +
-                               odbcEscape(settings.server);
+                         : QStringLiteral("DRIVER={") +
+                               QString(driver).replace(QLatin1Char('}'), QLatin1String("}}")) +
+                               QStringLiteral("};SERVER=") + odbcEscape(settings.server);
     result += QStringLiteral(";DATABASE=") + odbcEscape(kCatalog) + QStringLiteral(";UID=") +
               odbcEscape(settings.user);
     if (!settings.password.isEmpty())

@@ -67,7 +67,10 @@ public:
     // The ODBC connection string for the server route. dsn: DbServer is a known data source;
     // otherwise driver names the SQL Server driver to use.
     static QString odbcConnectionString(const ConnectionSettings& settings, bool dsn, const QString& driver);
-    // Wraps a value in braces, doubling any closing brace, as ODBC requires.
+    // Wraps a value in braces, doubling any closing brace, when it holds a character that ODBC's
+    // grammar gives a meaning ([]{}(),;?*=!@) or blanks at either end; such a value can then never
+    // add attributes. A plain value stays bare: psqlODBC takes braces around UID or DATABASE as
+    // part of the name.
     static QString odbcEscape(const QString& value);
     // Whether name can be an ODBC data-source name at all (no [ ] { } ( ) , ; ? * = ! @ \).
     static bool isValidDsnName(const QString& name);

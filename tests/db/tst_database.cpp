@@ -454,10 +454,14 @@ void TestDatabase::purgeComparesStoredTimes() {
 void TestDatabase::odbcEscape_data() {
     QTest::addColumn<QString>("value");
     QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain") << "zalpos"
-                           << "{zalpos}";
+    QTest::newRow("plain stays bare") << "zalpos"
+                                      << "zalpos";
+    QTest::newRow("instance stays bare") << "kasse\\SQLEXPRESS"
+                                         << "kasse\\SQLEXPRESS";
+    QTest::newRow("inner blank stays bare") << "Max Muster"
+                                            << "Max Muster";
     QTest::newRow("empty") << ""
-                           << "{}";
+                           << "";
     QTest::newRow("semicolon and equals") << "a;b=c"
                                           << "{a;b=c}";
     QTest::newRow("closing brace") << "a}b"
@@ -466,6 +470,14 @@ void TestDatabase::odbcEscape_data() {
                                    << "{{a}";
     QTest::newRow("two closing braces") << "}}"
                                         << "{}}}}}";
+    QTest::newRow("host and port") << "kasse,1433"
+                                   << "{kasse,1433}";
+    QTest::newRow("at sign") << "user@domain"
+                             << "{user@domain}";
+    QTest::newRow("leading blank") << " pw"
+                                   << "{ pw}";
+    QTest::newRow("trailing blank") << "pw "
+                                    << "{pw }";
 }
 
 void TestDatabase::odbcEscape() {
@@ -486,43 +498,50 @@ void TestDatabase::odbcConnectionString_data() {
         << "sa"
         << "geheim" << false << "ODBC Driver 18 for SQL Server"
         << "DRIVER={ODBC Driver 18 for SQL "
-           "Server};SERVER={kasse\\SQLEXPRESS};DATABASE={zalpos};UID={sa};PWD={geheim}";
+           "Server};SERVER=kasse\\SQLEXPRESS;DATABASE=zalpos;UID=sa;PWD=geheim";
     QTest::newRow("empty password has no PWD")
         << "kasse,1433"
         << "sa"
         << "" << false << "ODBC Driver 17 for SQL Server"
-        << "DRIVER={ODBC Driver 17 for SQL Server};SERVER={kasse,1433};"
-           "DATABASE={zalpos};UID={sa}";
+        << "DRIVER={ODBC Driver 17 for SQL Server};SERVER={kasse,1433};DATABASE=zalpos;UID=sa";
     QTest::newRow("password cannot add attributes")
         << "kasse"
         << "sa"
         << "a;DATABASE=master;b=}c" << false << "ODBC Driver 18 for SQL Server"
-        << "DRIVER={ODBC Driver 18 for SQL Server};SERVER={kasse};DATABASE={zalpos};UID={sa};"
-           "PWD={a;DATABASE=master;b=}}c}";
-    QTest::newRow("user and server escaped") << "x};PWD={y"
-                                             << "a}b"
-                                             << "" << false << "ODBC Driver 18 for SQL Server"
-                                             << "DRIVER={ODBC Driver 18 for SQL Server};SERVER={x}};PWD={y};"
-                                                "DATABASE={zalpos};UID={a}}b}";
+        << "DRIVER={ODBC Driver 18 for SQL "
+           "Server};SERVER=kasse;DATABASE=zalpos;UID=sa;PWD={a;DATABASE=master;b=}}c}";
+    QTest::newRow("password of braces only")
+        << "kasse"
+        << "sa"
+        << "}" << false << "ODBC Driver 18 for SQL Server"
+        << "DRIVER={ODBC Driver 18 for SQL Server};SERVER=kasse;DATABASE=zalpos;UID=sa;PWD={}}}";
+    QTest::newRow("user and server escaped")
+        << "x};PWD={y"
+        << "a}b"
+        << "" << false << "ODBC Driver 18 for SQL Server"
+        << "DRIVER={ODBC Driver 18 for SQL Server};SERVER={x}};PWD={y};DATABASE=zalpos;UID={a}}b}";
     QTest::newRow("freetds pins its protocol")
         << "kasse"
         << "sa"
         << "" << false << "FreeTDS"
-        << "DRIVER={FreeTDS};SERVER={kasse};DATABASE={zalpos};UID={sa};"
-           "TDS_Version=7.4";
+        << "DRIVER={FreeTDS};SERVER=kasse;DATABASE=zalpos;UID=sa;TDS_Version=7.4";
     QTest::newRow("data source without DSN=") << "Kasse"
                                               << "sa"
                                               << "pw" << true << ""
-                                              << "Kasse;DATABASE={zalpos};UID={sa};PWD={pw}";
-    QTest::newRow("data source, no password") << "Kasse"
-                                              << ""
-                                              << "" << true << ""
-                                              << "Kasse;DATABASE={zalpos};UID={}";
+                                              << "Kasse;DATABASE=zalpos;UID=sa;PWD=pw";
+    QTest::newRow("data source, no user, no password") << "Kasse"
+                                                       << ""
+                                                       << "" << true << ""
+                                                       << "Kasse;DATABASE=zalpos;UID=";
     QTest::newRow("data source, password naming a server")
         << "Kasse"
         << "sa"
         << "x;Server=evil" << true << ""
-        << "DSN=Kasse;DATABASE={zalpos};UID={sa};PWD={x;Server=evil}";
+        << "DSN=Kasse;DATABASE=zalpos;UID=sa;PWD={x;Server=evil}";
+    QTest::newRow("data source, user naming a driver") << "Kasse"
+                                                       << "driver=x"
+                                                       << "" << true << ""
+                                                       << "DSN=Kasse;DATABASE=zalpos;UID={driver=x}";
 }
 
 void TestDatabase::odbcConnectionString() {
