@@ -18,8 +18,16 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <functional>
+#include <future>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace ordisp {
 
@@ -220,10 +228,13 @@ bool Database::open(const ConnectionSettings& settings, DbError* error) {
 }
 
 bool Database::isOpen() const {
+    if (m_odbc)
+        return true;
     return QSqlDatabase::contains(m_name) && QSqlDatabase::database(m_name, false).isOpen();
 }
 
 void Database::close() {
+    closeOdbc();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         if (db.isOpen())
@@ -360,6 +371,176 @@ bool Database::createSqliteFile(const QString& path, DbError* error) {
     return true;
 }
 
+// The server connection lives on a thread of its own and the caller waits for each call at most a
+// deadline. The statement time-out set on each statement is not enough: psqlODBC enforces it on
+// the server, so a server that hangs (stopped, swapped out, behind a dead link that still
+// acknowledges) keeps the caller in recv() for good, and the display with it. A call that overruns
+// its deadline abandons the session: the caller goes on at once with an error and a fresh
+// connection, while the old one is closed on its own thread whenever the driver returns.
+class OdbcSession {
+public:
+    static std::shared_ptr<OdbcSession> start(const QString& connectionName) {
+        auto session = std::shared_ptr<OdbcSession>(new OdbcSession(connectionName));
+        // The thread keeps the session alive; after an abandoned call nobody else may be left.
+        std::thread([session] { session->loop(); }).detach();
+        return session;
+    }
+
+    QString connectionName() const { return m_name; }
+
+    // Runs job on the session's thread. False when it did not end within deadline; whatever the
+    // job writes must then outlive the caller.
+    bool run(std::function<void()> job, std::chrono::milliseconds deadline) {
+        auto done = std::make_shared<std::promise<void>>();
+        std::future<void> finished = done->get_future();
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_jobs.push_back([job = std::move(job), done] {
+                job();
+                done->set_value();
+            });
+        }
+        m_wake.notify_one();
+        return finished.wait_for(deadline) == std::future_status::ready;
+    }
+
+    // The thread closes the connection after the jobs queued so far and ends.
+    void finish() {
+        {
+            const std::lock_guard<std::mutex> lock(m_mutex);
+            m_finishing = true;
+        }
+        m_wake.notify_one();
+    }
+
+private:
+    explicit OdbcSession(QString connectionName)
+        : m_name(std::move(connectionName)) {}
+
+    void loop() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                m_wake.wait(lock, [this] { return m_finishing || !m_jobs.empty(); });
+                if (m_jobs.empty())
+                    break;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            job();
+        }
+        if (QSqlDatabase::contains(m_name)) {
+            QSqlDatabase::database(m_name, false).close();
+            QSqlDatabase::removeDatabase(m_name);
+        }
+    }
+
+    const QString m_name;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    bool m_finishing = false;
+};
+
+namespace {
+
+// Longer than the driver's own login and statement time-outs, so that a driver that keeps them
+// reports in its own words; the deadline only catches the calls it would let hang.
+constexpr std::chrono::milliseconds kOdbcOpenDeadline{(Database::kTimeoutSeconds + 5) * 1000};
+constexpr std::chrono::milliseconds kOdbcCallDeadline{(Database::kTimeoutSeconds + 1) * 1000};
+
+std::atomic<int> odbcSessionCount{0};
+
+struct OdbcCall {
+    bool ok = false;
+    DbError error;
+    ResultData data;
+    QString dbmsName;
+};
+
+DbError odbcOverrun(std::chrono::milliseconds deadline) {
+    return DbError{-1,
+                   QStringLiteral("Der Datenbankserver hat nicht innerhalb von %1 Sekunden geantwortet; die "
+                                  "Verbindung wurde getrennt.")
+                       .arg(deadline.count() / 1000),
+                   kOdbcDriver};
+}
+
+// On the session's thread.
+bool odbcConnect(const QString& name, const QString& connection, OdbcCall* call) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(kOdbcDriver, name);
+    if (!db.isValid()) {
+        call->error =
+            DbError{-1, QStringLiteral("Der Qt-Datenbanktreiber QODBC ist nicht verfügbar."), kOdbcDriver};
+        return false;
+    }
+    db.setDatabaseName(connection);
+    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
+                             .arg(Database::kTimeoutSeconds));
+    if (!db.open()) {
+        call->error = fromSqlError(db.lastError(), kOdbcDriver);
+        return false;
+    }
+    if (const SQLHANDLE handle = odbcHandle(db.driver()->handle())) {
+        SQLCHAR dbms[256] = {};
+        SQLSMALLINT length = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(handle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)))
+            call->dbmsName = QString::fromUtf8(reinterpret_cast<const char*>(dbms));
+    }
+    return true;
+}
+
+// On the session's thread. out == nullptr releases any rows unread.
+bool odbcStatement(const QString& name, const QString& sql, ResultData* out, DbError* error) {
+    QSqlQuery query(QSqlDatabase::database(name, false));
+    query.setForwardOnly(true);
+    // Prepared rather than run at once, so that the statement's own time-out can be set before it
+    // runs: Qt sets none. Drivers that keep it answer within it in their own words.
+    if (!query.prepare(sql)) {
+        *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    const SQLHANDLE statement = odbcHandle(query.result()->handle());
+    if (statement == nullptr) {
+        *error = DbError{-1, QStringLiteral("Der ODBC-Treiber gibt keinen Zugriff auf die SQL-Anweisung."),
+                         kOdbcDriver};
+        return false;
+    }
+    const SQLRETURN timeout = SQLSetStmtAttr(
+        statement, SQL_ATTR_QUERY_TIMEOUT,
+        reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(Database::kTimeoutSeconds)), SQL_IS_UINTEGER);
+    // A driver without statement time-outs still has to work; the session's deadline covers it.
+    static std::atomic<bool> warned{false};
+    if (!SQL_SUCCEEDED(timeout) && !warned.exchange(true))
+        qWarning("ODBC driver refuses SQL_ATTR_QUERY_TIMEOUT; only the session's deadline limits statements");
+    if (!query.exec()) {
+        *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    if (out == nullptr || !query.isSelect()) {
+        query.finish();
+        return true;
+    }
+    const QSqlRecord record = query.record();
+    for (int i = 0; i < record.count(); ++i)
+        out->columns.append(ResultColumn{record.fieldName(i), kindOfOdbcField(record.field(i).metaType())});
+    while (query.next()) {
+        ResultRow row;
+        row.reserve(record.count());
+        for (int i = 0; i < record.count(); ++i)
+            row.append(query.isNull(i) ? nullOfKind(out->columns.at(i).kind) : query.value(i));
+        out->rows.append(std::move(row));
+    }
+    if (query.lastError().isValid()) {
+        *error = fromSqlError(query.lastError(), kOdbcDriver);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString Database::odbcEscape(const QString& value) {
     static const QString special = QStringLiteral("[]{}(),;?*=!@");
     const bool plain =
@@ -451,21 +632,43 @@ bool Database::openOdbc(DbError* error) {
                  kOdbcDriver);
         return false;
     }
-    QSqlDatabase db = QSqlDatabase::addDatabase(kOdbcDriver, m_name);
-    if (!db.isValid()) {
-        setError(error, -1, QStringLiteral("Der Qt-Datenbanktreiber QODBC ist nicht verfügbar."),
-                 kOdbcDriver);
+    return openOdbcSession(connection, error);
+}
+
+bool Database::openOdbcSession(const QString& connection, DbError* error) {
+    // A name of its own per session: an abandoned session may still hold the last one.
+    auto session = OdbcSession::start(QStringLiteral("%1#odbc%2").arg(m_name).arg(++odbcSessionCount));
+    auto call = std::make_shared<OdbcCall>();
+    const QString name = session->connectionName();
+    const bool ended =
+        session->run([call, name, connection] { call->ok = odbcConnect(name, connection, call.get()); },
+                     kOdbcOpenDeadline);
+    if (!ended || !call->ok) {
+        session->finish();
+        setError(error, ended ? call->error.number : -1,
+                 ended ? call->error.description : odbcOverrun(kOdbcOpenDeadline).description, kOdbcDriver);
         return false;
     }
-    db.setDatabaseName(connection);
-    db.setConnectOptions(
-        QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(kTimeoutSeconds));
-    if (!db.open()) {
-        if (error)
-            *error = fromSqlError(db.lastError(), kOdbcDriver);
-        return false;
-    }
+    m_odbc = std::move(session);
+    m_dbmsName = call->dbmsName;
     return true;
+}
+
+void Database::closeOdbc() {
+    if (!m_odbc)
+        return;
+    // Waits for a connection that closes normally; one whose server hangs is left to its thread.
+    const std::shared_ptr<OdbcSession> session = std::move(m_odbc);
+    m_odbc = nullptr;
+    m_dbmsName.clear();
+    const QString name = session->connectionName();
+    session->run(
+        [name] {
+            if (QSqlDatabase::contains(name))
+                QSqlDatabase::database(name, false).close();
+        },
+        kOdbcCallDeadline);
+    session->finish();
 }
 
 QString Database::dbmsName() const {
@@ -473,15 +676,7 @@ QString Database::dbmsName() const {
         return QString();
     if (isSqlite())
         return QStringLiteral("SQLite");
-    const QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    const SQLHANDLE connection = odbcHandle(db.driver()->handle());
-    if (connection == nullptr)
-        return QString();
-    SQLCHAR name[256] = {};
-    SQLSMALLINT length = 0;
-    if (!SQL_SUCCEEDED(SQLGetInfo(connection, SQL_DBMS_NAME, name, sizeof name, &length)))
-        return QString();
-    return QString::fromUtf8(reinterpret_cast<const char*>(name));
+    return m_dbmsName;
 }
 
 bool Database::exec(const QString& sql, DbError* error) {
@@ -561,54 +756,34 @@ bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {
 }
 
 bool Database::runOdbc(const QString& sql, ResultData* out, DbError* error) {
-    QSqlQuery query(QSqlDatabase::database(m_name, false));
-    query.setForwardOnly(true);
-    // Prepared rather than run at once, so that the statement's own time-out can be set before it
-    // runs: Qt sets none, and a hung server would block the display for good.
-    if (!query.prepare(sql)) {
+    if (!m_odbc) {
+        setError(error, -1, QStringLiteral("Die Verbindung zur Datenbank ist nicht geöffnet."), kOdbcDriver);
+        return false;
+    }
+    auto call = std::make_shared<OdbcCall>();
+    const QString name = m_odbc->connectionName();
+    const bool wantRows = out != nullptr;
+    const bool ended = m_odbc->run(
+        [call, name, sql, wantRows] {
+            call->ok = odbcStatement(name, sql, wantRows ? &call->data : nullptr, &call->error);
+        },
+        kOdbcCallDeadline);
+    if (!ended) {
+        // The connection is gone for this caller; reopen() starts a fresh one.
+        m_odbc->finish();
+        m_odbc.reset();
+        m_dbmsName.clear();
         if (error)
-            *error = fromSqlError(query.lastError(), kOdbcDriver);
+            *error = odbcOverrun(kOdbcCallDeadline);
         return false;
     }
-    const SQLHANDLE statement = odbcHandle(query.result()->handle());
-    if (statement == nullptr) {
-        setError(error, -1, QStringLiteral("Der ODBC-Treiber gibt keinen Zugriff auf die SQL-Anweisung."),
-                 kOdbcDriver);
-        return false;
-    }
-    const SQLRETURN timeout =
-        SQLSetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kTimeoutSeconds)), SQL_IS_UINTEGER);
-    // A driver without statement time-outs still has to work; it is merely not protected.
-    static bool warned = false;
-    if (!SQL_SUCCEEDED(timeout) && !warned) {
-        warned = true;
-        qWarning("ODBC driver refuses SQL_ATTR_QUERY_TIMEOUT; statements run without a time-out");
-    }
-    if (!query.exec()) {
+    if (!call->ok) {
         if (error)
-            *error = fromSqlError(query.lastError(), kOdbcDriver);
+            *error = call->error;
         return false;
     }
-    if (out == nullptr || !query.isSelect()) {
-        query.finish();
-        return true;
-    }
-    const QSqlRecord record = query.record();
-    for (int i = 0; i < record.count(); ++i)
-        out->columns.append(ResultColumn{record.fieldName(i), kindOfOdbcField(record.field(i).metaType())});
-    while (query.next()) {
-        ResultRow row;
-        row.reserve(record.count());
-        for (int i = 0; i < record.count(); ++i)
-            row.append(query.isNull(i) ? nullOfKind(out->columns.at(i).kind) : query.value(i));
-        out->rows.append(std::move(row));
-    }
-    if (query.lastError().isValid()) {
-        if (error)
-            *error = fromSqlError(query.lastError(), kOdbcDriver);
-        return false;
-    }
+    if (out)
+        *out = std::move(call->data);
     return true;
 }
 

@@ -5,7 +5,11 @@
 
 #include <QString>
 
+#include <memory>
+
 namespace ordisp {
+
+class OdbcSession;
 
 inline const QString kDbTypeSql = QStringLiteral("MS-SQL");
 inline const QString kDbTypeJet = QStringLiteral("MS-JET");
@@ -95,8 +99,14 @@ private:
     bool runSqlite(const QString& sql, ResultData* out, DbError* error);
     bool runOdbc(const QString& sql, ResultData* out, DbError* error);
 
+    bool openOdbcSession(const QString& connection, DbError* error);
+    void closeOdbc();
+
     QString m_name;
     ConnectionSettings m_settings;
+    // The server connection and the thread it runs on; null unless open on the server.
+    std::shared_ptr<OdbcSession> m_odbc;
+    QString m_dbmsName;
     QString m_dateLiteralStyle;
     qint16 m_trueValue = 0;
 };
