@@ -27,6 +27,7 @@
 #include <future>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace ordisp {
@@ -153,7 +154,8 @@ ColumnKind kindOfOdbcField(QMetaType type) {
     }
 }
 
-// Walks the driver manager's list of data sources or drivers; stops when visit returns true.
+// Walks the driver manager's list of data sources or drivers; stops when visit(name, detail)
+// returns true. The detail of a data source is its driver.
 template <typename Visit>
 bool visitOdbcList(bool drivers, Visit visit) {
     SQLHENV env = SQL_NULL_HENV;
@@ -175,7 +177,8 @@ bool visitOdbcList(bool drivers, Visit visit) {
             if (!SQL_SUCCEEDED(r))
                 break;
             direction = SQL_FETCH_NEXT;
-            if (visit(QString::fromLocal8Bit(reinterpret_cast<const char*>(name)))) {
+            if (visit(QString::fromLocal8Bit(reinterpret_cast<const char*>(name)),
+                      QString::fromLocal8Bit(reinterpret_cast<const char*>(detail)))) {
                 found = true;
                 break;
             }
@@ -567,8 +570,9 @@ bool Database::isValidDsnName(const QString& name) {
 bool Database::isKnownDataSource(const QString& name) {
     if (!isValidDsnName(name))
         return false;
-    return visitOdbcList(false,
-                         [&](const QString& dsn) { return dsn.compare(name, Qt::CaseInsensitive) == 0; });
+    return visitOdbcList(false, [&](const QString& dsn, const QString&) {
+        return dsn.compare(name, Qt::CaseInsensitive) == 0;
+    });
 }
 
 QString Database::sqlServerDriver() {
@@ -576,7 +580,7 @@ QString Database::sqlServerDriver() {
                                    QStringLiteral("ODBC Driver 17 for SQL Server"),
                                    QStringLiteral("FreeTDS")};
     QStringList installed;
-    visitOdbcList(true, [&](const QString& driver) {
+    visitOdbcList(true, [&](const QString& driver, const QString&) {
         installed << driver;
         return false;
     });
@@ -587,20 +591,68 @@ QString Database::sqlServerDriver() {
     return QString();
 }
 
+namespace {
+
+bool isFreeTds(const QString& driver) {
+    return driver.contains(QLatin1String("FreeTDS"), Qt::CaseInsensitive) ||
+           driver.contains(QLatin1String("tdsodbc"), Qt::CaseInsensitive);
+}
+
+// FreeTDS 1.3 (Debian 12) ends a braced value at the first "}" that a ";" follows and keeps every
+// other brace as it is: a doubled closing brace reaches the server doubled, and a value holding
+// "};" ends there, the rest being read as further attributes. So its values go into braces
+// unchanged, and one holding "};" cannot be passed at all.
+std::optional<QString> freeTdsEscape(const QString& value) {
+    const QString braced = Database::odbcEscape(value);
+    if (braced == value)
+        return value;
+    if (value.contains(QLatin1String("};")))
+        return std::nullopt;
+    return QLatin1Char('{') + value + QLatin1Char('}');
+}
+
+// The data source's driver as the driver manager lists it; empty when unknown.
+QString dataSourceDriver(const QString& name) {
+    QString driver;
+    visitOdbcList(false, [&](const QString& dsn, const QString& detail) {
+        if (dsn.compare(name, Qt::CaseInsensitive) != 0)
+            return false;
+        driver = detail;
+        return true;
+    });
+    return driver;
+}
+
+} // namespace
+
 QString Database::odbcConnectionString(const ConnectionSettings& settings, bool dsn, const QString& driver) {
+    const bool freeTds = isFreeTds(driver);
+    bool passable = true;
+    const auto escape = [&](const QString& value) {
+        if (!freeTds)
+            return odbcEscape(value);
+        const std::optional<QString> escaped = freeTdsEscape(value);
+        passable = passable && escaped.has_value();
+        return escaped.value_or(QString());
+    };
     QString result = dsn ? settings.server
                          : QStringLiteral("DRIVER={") +
                                QString(driver).replace(QLatin1Char('}'), QLatin1String("}}")) +
-                               QStringLiteral("};SERVER=") + odbcEscape(settings.server);
-    result += QStringLiteral(";DATABASE=") + odbcEscape(kCatalog) + QStringLiteral(";UID=") +
-              odbcEscape(settings.user);
+                               QStringLiteral("};SERVER=") + escape(settings.server);
+    result +=
+        QStringLiteral(";DATABASE=") + escape(kCatalog) + QStringLiteral(";UID=") + escape(settings.user);
     if (!settings.password.isEmpty())
-        result += QStringLiteral(";PWD=") + odbcEscape(settings.password);
+        result += QStringLiteral(";PWD=") + escape(settings.password);
+    if (!passable)
+        return QString();
     // FreeTDS's automatic version retries with the Sybase protocol after a login time-out, and
     // that retry waits without end on a server that accepts but never answers. 7.4 is what the
     // automatic choice tries first; SQL Server answers it with the version it speaks.
     if (!dsn && driver.compare(QLatin1String("FreeTDS"), Qt::CaseInsensitive) == 0)
         result += QStringLiteral(";TDS_Version=7.4");
+    // FreeTDS 1.3 keeps the closing brace of a braced value that ends the text.
+    if (freeTds && result.endsWith(QLatin1Char('}')))
+        result += QLatin1Char(';');
     // QODBC adds "DSN=" only when the text holds neither "DRIVER=" nor "SERVER="; a user name or
     // password holding one of them would otherwise lose the data source.
     if (dsn && (result.contains(QLatin1String("DRIVER="), Qt::CaseInsensitive) ||
@@ -623,7 +675,15 @@ bool Database::openOdbc(DbError* error) {
             return false;
         }
     }
-    const QString connection = odbcConnectionString(m_settings, dsn, driver);
+    const QString connection =
+        odbcConnectionString(m_settings, dsn, dsn ? dataSourceDriver(m_settings.server) : driver);
+    if (connection.isEmpty()) {
+        setError(error, -1,
+                 QStringLiteral("Server, Benutzer und Kennwort dürfen für den FreeTDS-Treiber nicht \"};\" "
+                                "enthalten; der Treiber läse den Rest als weitere Angaben."),
+                 kOdbcDriver);
+        return false;
+    }
     // QODBC reads any text containing ".dsn" as the name of a file data source.
     if (connection.contains(QLatin1String(".dsn"), Qt::CaseInsensitive)) {
         setError(error, -1,

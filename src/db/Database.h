@@ -68,8 +68,9 @@ public:
     qint16 trueValue() const { return m_trueValue; }
     void setTrueValue(qint16 value) { m_trueValue = value; }
 
-    // The ODBC connection string for the server route. dsn: DbServer is a known data source;
-    // otherwise driver names the SQL Server driver to use.
+    // The ODBC connection string for the server route. dsn: DbServer is a known data source and
+    // driver is its driver; otherwise driver names the SQL Server driver to use. FreeTDS reads
+    // braces its own way (see Database.cpp); empty when a value cannot be passed to it safely.
     static QString odbcConnectionString(const ConnectionSettings& settings, bool dsn, const QString& driver);
     // Wraps a value in braces, doubling any closing brace, when it holds a character that ODBC's
     // grammar gives a meaning ([]{}(),;?*=!@) or blanks at either end; such a value can then never

@@ -1,0 +1,264 @@
+#include "ServerTestSupport.h"
+
+#include "ResultSet.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace ordisp {
+
+namespace {
+
+QString env(const char* name) {
+    return qEnvironmentVariable(name);
+}
+
+} // namespace
+
+bool ServerRequired() {
+    return env("CI").compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
+QString SqlText(const QString& text) {
+    QString quoted = text;
+    quoted.replace(QLatin1Char('\''), QLatin1String("''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+PgCluster::PgCluster()
+    : m_dsn(env("ORDISP_TEST_DSN"))
+    , m_user(env("ORDISP_TEST_PGUSER"))
+    , m_password(env("ORDISP_TEST_PGPASSWORD"))
+    , m_script(env("ORDISP_TEST_PGCLUSTER"))
+    , m_dataFolder(env("ORDISP_TEST_PGDATA"))
+    , m_port(env("ORDISP_TEST_PGPORT").toInt()) {
+    if (m_dsn.isEmpty() || m_user.isEmpty()) {
+        m_unavailable = QStringLiteral("ORDISP_TEST_DSN and ORDISP_TEST_PGUSER are not set");
+        return;
+    }
+    Database probe(QStringLiteral("PgClusterProbe"));
+    DbError error;
+    if (!probe.open(admin(), &error)) {
+        m_unavailable = QStringLiteral("data source %1 does not answer: %2").arg(m_dsn, error.description);
+        return;
+    }
+    if (!probe.dbmsName().contains(QLatin1String("PostgreSQL")))
+        m_unavailable = QStringLiteral("data source %1 is %2, not PostgreSQL").arg(m_dsn, probe.dbmsName());
+}
+
+ConnectionSettings PgCluster::admin() const {
+    return login(m_user, m_password);
+}
+
+ConnectionSettings PgCluster::login(const QString& user, const QString& password) const {
+    ConnectionSettings s;
+    s.type = kDbTypeSql;
+    s.server = m_dsn;
+    s.user = user;
+    s.password = password;
+    return s;
+}
+
+bool PgCluster::runScript(const QString& command, QString* error) const {
+    if (m_script.isEmpty()) {
+        *error = QStringLiteral("ORDISP_TEST_PGCLUSTER is not set");
+        return false;
+    }
+    QProcess process;
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(m_script, {command});
+    if (!process.waitForFinished(90000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0) {
+        *error = QStringLiteral("pg-cluster %1 failed: %2")
+                     .arg(command, QString::fromLocal8Bit(process.readAll()));
+        return false;
+    }
+    return true;
+}
+
+bool PgCluster::stopServer(QString* error) const {
+    return runScript(QStringLiteral("stop"), error);
+}
+
+bool PgCluster::startServer(QString* error) const {
+    return runScript(QStringLiteral("start"), error);
+}
+
+bool PgCluster::signalServer(int signal, QString* error) const {
+    QFile pidFile(m_dataFolder + QStringLiteral("/postmaster.pid"));
+    if (!pidFile.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("no postmaster.pid in %1").arg(m_dataFolder);
+        return false;
+    }
+    const qint64 postmaster = pidFile.readLine().trimmed().toLongLong();
+    if (postmaster <= 0) {
+        *error = QStringLiteral("postmaster.pid names no process");
+        return false;
+    }
+    // The processes are picked by id: the postmaster and those whose parent it is.
+    QList<qint64> pids{postmaster};
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool numeric = false;
+        const qint64 pid = entry.toLongLong(&numeric);
+        if (!numeric)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...; comm may hold blanks, so read after its closing bracket.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == postmaster)
+            pids << pid;
+    }
+    for (const qint64 pid : pids) {
+        if (::kill(pid_t(pid), signal) != 0 && pid == postmaster) {
+            *error = QStringLiteral("cannot signal the postmaster %1").arg(pid);
+            return false;
+        }
+    }
+    return true;
+}
+
+ScratchRole::ScratchRole(const PgCluster& cluster, const QString& name, const QString& password,
+                         const QStringList& settings)
+    : m_cluster(cluster)
+    , m_name(name)
+    , m_password(password)
+    , m_admin(QStringLiteral("ScratchAdmin_") + name) {
+    DbError error;
+    if (!m_admin.open(cluster.admin(), &error)) {
+        m_error = error.description;
+        return;
+    }
+    // Left over from a run that did not get to clean up.
+    admin(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_name));
+    admin(QStringLiteral("DROP ROLE IF EXISTS %1").arg(m_name));
+    m_error.clear();
+    if (!admin(QStringLiteral("CREATE ROLE %1 LOGIN PASSWORD %2").arg(m_name, SqlText(m_password))) ||
+        !admin(QStringLiteral("CREATE SCHEMA %1 AUTHORIZATION %1").arg(m_name)))
+        return;
+    for (const QString& setting : settings) {
+        if (!admin(QStringLiteral("ALTER ROLE %1 SET %2").arg(m_name, setting)))
+            return;
+    }
+}
+
+ScratchRole::~ScratchRole() {
+    if (m_side)
+        m_side->close();
+    if (!m_admin.isOpen() && !m_admin.reopen())
+        return;
+    // Sessions a test left open would keep the role.
+    m_admin.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = %1")
+                     .arg(SqlText(m_name)));
+    m_admin.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_name));
+    m_admin.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(m_name));
+}
+
+bool ScratchRole::admin(const QString& sql) {
+    DbError error;
+    if (m_admin.exec(sql, &error))
+        return true;
+    m_error = error.description;
+    return false;
+}
+
+bool ScratchRole::initTables(QString* output) {
+    ServerConfig config;
+    config.write(m_cluster.dsn(), m_name, {QStringLiteral("PWD=") + m_password});
+    QString printed;
+    const int status = RunDbToolProcess({QStringLiteral("init")}, config.configFolder(), {}, &printed);
+    if (output)
+        *output = printed;
+    if (status != 0)
+        m_error = QStringLiteral("ordisp-db init: exit %1: %2").arg(status).arg(printed);
+    return status == 0;
+}
+
+Database& ScratchRole::side() {
+    if (!m_side) {
+        m_side = std::make_unique<Database>(QStringLiteral("ScratchSide_") + m_name);
+        DbError error;
+        if (!m_side->open(settings(), &error))
+            m_error = error.description;
+    }
+    return *m_side;
+}
+
+bool ScratchRole::exec(const QString& sql) {
+    DbError error;
+    if (side().exec(sql, &error))
+        return true;
+    m_error = error.description;
+    return false;
+}
+
+QVariant ScratchRole::scalar(const QString& sql) {
+    ResultData data;
+    DbError error;
+    if (!side().select(sql, &data, &error)) {
+        m_error = error.description;
+        return QVariant();
+    }
+    if (data.rows.isEmpty() || data.rows.first().isEmpty())
+        return QVariant();
+    return data.rows.first().first();
+}
+
+ServerConfig::ServerConfig() {
+    QDir().mkpath(configFolder());
+    QDir().mkpath(m_dir.filePath(QStringLiteral("bin")));
+    QDir().mkpath(m_dir.filePath(QStringLiteral("cwd")));
+}
+
+void ServerConfig::write(const QString& server, const QString& user, const QStringList& passwordLines,
+                         int monitorNr) {
+    QByteArray text =
+        "[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n";
+    for (const QString& line : passwordLines)
+        text += line.toUtf8() + "\r\n";
+    text += "[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n";
+    QFile file(iniPath());
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(text);
+}
+
+StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now) const {
+    FixedClock clock(now);
+    StartupEnvironment env;
+    env.messages = &messages;
+    env.clock = &clock;
+    env.configFolder = configFolder();
+    env.executableFolder = m_dir.filePath(QStringLiteral("bin"));
+    env.currentFolder = m_dir.filePath(QStringLiteral("cwd"));
+    return RunStartup(env);
+}
+
+int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,
+                     QString* output) {
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The tool reads $XDG_CONFIG_HOME/zalpos/ZALPOS.INI.
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QFileInfo(configFolder).absolutePath());
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral(ORDISP_DB_TOOL), args);
+    if (!process.waitForStarted(10000))
+        return -1;
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    if (output)
+        *output = QString::fromUtf8(process.readAll());
+    return process.exitCode();
+}
+
+} // namespace ordisp
