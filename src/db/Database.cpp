@@ -384,9 +384,14 @@ class OdbcSession {
 public:
     static std::shared_ptr<OdbcSession> start(const QString& connectionName) {
         auto session = std::shared_ptr<OdbcSession>(new OdbcSession(connectionName));
-        // The thread keeps the session alive; after an abandoned call nobody else may be left.
-        std::thread([session] { session->loop(); }).detach();
+        // The thread holds the session too: abandoned, it outlives its Database.
+        session->m_thread = std::thread([session] { session->loop(); });
         return session;
+    }
+
+    ~OdbcSession() {
+        if (m_thread.joinable())
+            m_thread.detach();
     }
 
     QString connectionName() const { return m_name; }
@@ -407,18 +412,42 @@ public:
         return finished.wait_for(deadline) == std::future_status::ready;
     }
 
-    // The thread closes the connection after the jobs queued so far and ends.
-    void finish() {
+    // Closes the connection and waits for the thread, so that nothing of it runs on while the
+    // process ends. A thread stuck in the driver past deadline is abandoned instead.
+    void end(std::chrono::milliseconds deadline) {
+        const QString name = m_name;
+        const bool closed = run([name] { removeConnection(name); }, deadline);
+        stop();
+        if (closed)
+            m_thread.join();
+        else
+            m_thread.detach();
+    }
+
+    // Gives the connection up at once; its thread closes it whenever the driver returns.
+    void abandon() {
+        stop();
+        m_thread.detach();
+    }
+
+private:
+    explicit OdbcSession(QString connectionName)
+        : m_name(std::move(connectionName)) {}
+
+    static void removeConnection(const QString& name) {
+        if (QSqlDatabase::contains(name)) {
+            QSqlDatabase::database(name, false).close();
+            QSqlDatabase::removeDatabase(name);
+        }
+    }
+
+    void stop() {
         {
             const std::lock_guard<std::mutex> lock(m_mutex);
             m_finishing = true;
         }
         m_wake.notify_one();
     }
-
-private:
-    explicit OdbcSession(QString connectionName)
-        : m_name(std::move(connectionName)) {}
 
     void loop() {
         for (;;) {
@@ -433,10 +462,7 @@ private:
             }
             job();
         }
-        if (QSqlDatabase::contains(m_name)) {
-            QSqlDatabase::database(m_name, false).close();
-            QSqlDatabase::removeDatabase(m_name);
-        }
+        removeConnection(m_name);
     }
 
     const QString m_name;
@@ -444,6 +470,7 @@ private:
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;
     bool m_finishing = false;
+    std::thread m_thread;
 };
 
 namespace {
@@ -704,7 +731,10 @@ bool Database::openOdbcSession(const QString& connection, DbError* error) {
         session->run([call, name, connection] { call->ok = odbcConnect(name, connection, call.get()); },
                      kOdbcOpenDeadline);
     if (!ended || !call->ok) {
-        session->finish();
+        if (ended)
+            session->end(kOdbcCallDeadline);
+        else
+            session->abandon();
         setError(error, ended ? call->error.number : -1,
                  ended ? call->error.description : odbcOverrun(kOdbcOpenDeadline).description, kOdbcDriver);
         return false;
@@ -721,14 +751,7 @@ void Database::closeOdbc() {
     const std::shared_ptr<OdbcSession> session = std::move(m_odbc);
     m_odbc = nullptr;
     m_dbmsName.clear();
-    const QString name = session->connectionName();
-    session->run(
-        [name] {
-            if (QSqlDatabase::contains(name))
-                QSqlDatabase::database(name, false).close();
-        },
-        kOdbcCallDeadline);
-    session->finish();
+    session->end(kOdbcCallDeadline);
 }
 
 QString Database::dbmsName() const {
@@ -830,8 +853,8 @@ bool Database::runOdbc(const QString& sql, ResultData* out, DbError* error) {
         kOdbcCallDeadline);
     if (!ended) {
         // The connection is gone for this caller; reopen() starts a fresh one.
-        m_odbc->finish();
-        m_odbc.reset();
+        m_odbc->abandon();
+        m_odbc = nullptr;
         m_dbmsName.clear();
         if (error)
             *error = odbcOverrun(kOdbcCallDeadline);

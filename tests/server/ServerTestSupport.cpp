@@ -1,5 +1,6 @@
 #include "ServerTestSupport.h"
 
+#include "Password.h"
 #include "ResultSet.h"
 
 #include <QDir>
@@ -172,7 +173,8 @@ bool ScratchRole::admin(const QString& sql) {
 
 bool ScratchRole::initTables(QString* output) {
     ServerConfig config;
-    config.write(m_cluster.dsn(), m_name, {QStringLiteral("PWD=") + m_password});
+    // Coded: a password with blanks at either end would lose them as PWD.
+    config.write(m_cluster.dsn(), m_name, {QStringLiteral("PWDC=") + EncodePassword(m_password)});
     QString printed;
     const int status = RunDbToolProcess({QStringLiteral("init")}, config.configFolder(), {}, &printed);
     if (output)
@@ -248,7 +250,6 @@ int RunDbToolProcess(const QStringList& args, const QString& configFolder, const
     // The tool reads $XDG_CONFIG_HOME/zalpos/ZALPOS.INI.
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QFileInfo(configFolder).absolutePath());
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(QStringLiteral(ORDISP_DB_TOOL), args);
     if (!process.waitForStarted(10000))
         return -1;
@@ -256,8 +257,12 @@ int RunDbToolProcess(const QStringList& args, const QString& configFolder, const
     process.closeWriteChannel();
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
         return -1;
-    if (output)
-        *output = QString::fromUtf8(process.readAll());
+    // What went to standard error counts only when the tool failed: Qt may warn on it.
+    if (output) {
+        *output = QString::fromUtf8(process.readAllStandardOutput());
+        if (process.exitCode() != 0)
+            *output += QString::fromUtf8(process.readAllStandardError());
+    }
     return process.exitCode();
 }
 

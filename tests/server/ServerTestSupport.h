@@ -120,7 +120,8 @@ private:
 };
 
 // Runs the administrator's tool with ZALPOS.INI from configFolder's parent as XDG_CONFIG_HOME.
-// Returns the exit status, -1 when it did not run or end.
+// Returns the exit status, -1 when it did not run or end. output: what it printed, with its
+// error output when it failed.
 int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,
                      QString* output);
 
