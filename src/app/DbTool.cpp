@@ -1,19 +1,28 @@
 #include "DbTool.h"
 
+#include "Clock.h"
 #include "Database.h"
 #include "DbHelpers.h"
 #include "IniValue.h"
 #include "Password.h"
 #include "Schema.h"
+#include "Simulator.h"
 #include "Startup.h"
+#include "StatusReport.h"
+#include "SystemSql.h"
 #include "UnhandledError.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QFile>
 #include <QTextStream>
 
 #include <functional>
 #include <map>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace ordisp {
 
@@ -25,6 +34,8 @@ const char* const kUsage = "Aufruf: ordisp-db <Befehl> [Optionen]\n"
                            "  init              legt die Tabellen ordisp und system an, wo sie fehlen\n"
                            "  add               fügt eine Bestellzeile ein, wie es eine Kasse tut\n"
                            "  encode-password   liest ein Kennwort von der Standardeingabe und gibt PWDC aus\n"
+                           "  simulate          fügt laufend Bestellungen ein wie die Kassen am Abend\n"
+                           "  status            zeigt je Monitor die Zeilen nach Status und ihr Alter\n"
                            "\n"
                            "Die Datenbank ist die in ZALPOS.INI eingestellte (wie bei ordisp).\n"
                            "'ordisp-db <Befehl> --help' zeigt die Optionen eines Befehls.\n";
@@ -215,6 +226,85 @@ int CmdEncodePassword(const QStringList& args, const Context& ctx)
     return 0;
 }
 
+// Whether the stream writes to a terminal, where a progress line can be rewritten in place.
+bool IsTerminal(QTextStream* stream) {
+#ifdef Q_OS_UNIX
+    const auto* file = qobject_cast<QFile*>(stream->device());
+    return file && file->handle() >= 0 && ::isatty(file->handle());
+#else
+    Q_UNUSED(stream);
+    return false;
+#endif
+}
+
+int CmdSimulate(const QStringList& args, const Context& ctx) {
+    QCommandLineParser parser;
+    parser.addOptions(SimulatorCommandLineOptions());
+    int code = 0;
+    if (!Parse(parser, QStringLiteral("simulate"),
+               QStringLiteral(
+                   "Fügt Bestellungen ein wie die Kassen an einem vollen Abend: je Bestellung ein Tisch, "
+                   "ein bis sechs Gäste, zwei bis vier Gänge mit je ein bis drei Gerichten. Läuft bis "
+                   "Strg-C oder bis --duration abgelaufen ist; die laufende Bestellung wird noch "
+                   "fertig geschrieben."),
+               args, ctx, &code))
+        return code;
+    SimulatorOptions options;
+    QString problem;
+    if (!ReadSimulatorOptions(parser, &options, &problem)) {
+        *ctx.io.err << "ordisp-db simulate: " << problem << "\n";
+        return 2;
+    }
+    // Before connecting: threads that a driver starts inherit the blocked signals.
+    StopSignals stop;
+    Database db(QStringLiteral("ordisp-db"));
+    if (!Connect(db, ctx, false))
+        return 1;
+    DbError error;
+    if (!HasOrderTable(db, &error)) {
+        *ctx.io.err << "ordisp-db simulate: " << error.description << "\n";
+        return 1;
+    }
+    const SystemClock clock;
+    return RunSimulation(
+        db, options, clock, [&](const QDateTime& deadline) { return stop.wait(clock, deadline); },
+        SimulatorIo{ctx.io.out, ctx.io.err, IsTerminal(ctx.io.err)});
+}
+
+int CmdStatus(const QStringList& args, const Context& ctx) {
+    QCommandLineParser parser;
+    parser.addOption({QStringLiteral("monitor"), QStringLiteral("Nur dieser Monitor."), QStringLiteral("N")});
+    int code = 0;
+    if (!Parse(parser, QStringLiteral("status"),
+               QStringLiteral(
+                   "Zeigt je Monitor die Bestellzeilen nach Status (NEU, i.A., OK, andere) und wie lange "
+                   "die älteste noch nicht fertige Zeile schon wartet."),
+               args, ctx, &code))
+        return code;
+    std::optional<qint32> monitor;
+    if (parser.isSet(QStringLiteral("monitor"))) {
+        bool ok = false;
+        const qint64 m = parser.value(QStringLiteral("monitor")).trimmed().toLongLong(&ok);
+        if (!ok || m < 0 || m > INT32_MAX) {
+            *ctx.io.err << "ordisp-db status: --monitor erwartet eine ganze Zahl von 0 bis " << INT32_MAX
+                        << ", nicht '" << parser.value(QStringLiteral("monitor")) << "'\n";
+            return 2;
+        }
+        monitor = static_cast<qint32>(m);
+    }
+    Database db(QStringLiteral("ordisp-db"));
+    if (!Connect(db, ctx, false))
+        return 1;
+    QList<MonitorStatus> status;
+    DbError error;
+    if (!ReadStatus(db, monitor, &status, &error)) {
+        *ctx.io.err << "ordisp-db status: " << error.description << "\n";
+        return 1;
+    }
+    WriteStatus(*ctx.io.out, status, QDateTime::currentDateTime());
+    return 0;
+}
+
 } // namespace
 
 int RunDbTool(const QStringList& args, const DbToolStreams& io, const QString& configFolder,
@@ -225,6 +315,8 @@ int RunDbTool(const QStringList& args, const DbToolStreams& io, const QString& c
         {QStringLiteral("init"), CmdInit},
         {QStringLiteral("add"), CmdAdd},
         {QStringLiteral("encode-password"), CmdEncodePassword},
+        {QStringLiteral("simulate"), CmdSimulate},
+        {QStringLiteral("status"), CmdStatus},
     };
     if (args.isEmpty() || args.constFirst() == QLatin1String("--help") || args.constFirst() == QLatin1String("-h")) {
         (args.isEmpty() ? *io.err : *io.out) << kUsage;
