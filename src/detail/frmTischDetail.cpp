@@ -48,12 +48,16 @@ QFont designFont(double pointSize, bool bold) {
     return font;
 }
 
-// The id of the current row as the statements take it. An id beyond 32 bits would otherwise be cut
-// and name another row, so such a row is not acted on.
+// The id of the current row as the statements take it. An id beyond 32 bits would otherwise be cut,
+// a fractional one rounded and a null one read as 0, each naming another row; such a row is not
+// acted on.
 bool currentId(const ResultSet& rs, qint32* id) {
+    const QString column = QStringLiteral("id");
+    const QVariant field = FieldValue(rs, column);
     bool ok = false;
-    const qint64 value = FieldValue(rs, QStringLiteral("id")).toLongLong(&ok);
-    if (!ok || value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+    const qint64 value = field.toLongLong(&ok);
+    if (!ok || rs.value(column).isNull() || field.toDouble() != double(value) ||
+        value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
         return false;
     *id = static_cast<qint32>(value);
     return true;
