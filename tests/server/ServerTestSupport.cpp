@@ -154,7 +154,8 @@ ScratchRole::ScratchRole(const PgCluster& cluster, const QString& name, const QS
 ScratchRole::~ScratchRole() {
     if (m_side)
         m_side->close();
-    if (!m_admin.isOpen() && !m_admin.reopen())
+    // The server may have been restarted since; a fresh connection is sure to work.
+    if (!m_admin.reopen())
         return;
     // Sessions a test left open would keep the role.
     m_admin.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = %1")
@@ -192,6 +193,14 @@ Database& ScratchRole::side() {
             m_error = error.description;
     }
     return *m_side;
+}
+
+bool ScratchRole::reconnect() {
+    DbError error;
+    if (side().reopen(&error))
+        return true;
+    m_error = error.description;
+    return false;
 }
 
 bool ScratchRole::exec(const QString& sql) {

@@ -86,6 +86,8 @@ public:
 
     // A connection as this role for arranging and checking rows; opened on first use.
     Database& side();
+    // A new side connection, e.g. after the server was restarted.
+    bool reconnect();
     bool exec(const QString& sql);
     QVariant scalar(const QString& sql);
 
