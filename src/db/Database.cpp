@@ -105,40 +105,44 @@ QVariant nullOfKind(ColumnKind kind) {
     return QVariant();
 }
 
+// Date columns read as dates whatever form a terminal stored; what is no date stays as it is.
 QVariant sqliteValue(sqlite3_stmt* statement, int column, ColumnKind kind) {
-    QVariant value;
     switch (sqlite3_column_type(statement, column)) {
-    case SQLITE_INTEGER:
-        value = static_cast<qlonglong>(sqlite3_column_int64(statement, column));
-        break;
-    case SQLITE_FLOAT:
-        value = sqlite3_column_double(statement, column);
-        break;
+    case SQLITE_INTEGER: {
+        const qlonglong value = sqlite3_column_int64(statement, column);
+        if (kind == ColumnKind::Date) {
+            const QDateTime time = dateTimeFromNumber(double(value));
+            if (time.isValid())
+                return time;
+        }
+        return value;
+    }
+    case SQLITE_FLOAT: {
+        const double value = sqlite3_column_double(statement, column);
+        if (kind == ColumnKind::Date) {
+            const QDateTime time = dateTimeFromNumber(value);
+            if (time.isValid())
+                return time;
+        }
+        return value;
+    }
     case SQLITE_TEXT: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-        value = QString::fromUtf8(text, sqlite3_column_bytes(statement, column));
-        break;
+        const int bytes = sqlite3_column_bytes(statement, column);
+        // Parsed from SQLite's own bytes: no text is made for a date.
+        if (kind == ColumnKind::Date) {
+            if (const auto time = parseIsoDateTime(QByteArrayView(text, bytes)))
+                return *time;
+        }
+        return QString::fromUtf8(text, bytes);
     }
     case SQLITE_BLOB: {
         const auto* blob = static_cast<const char*>(sqlite3_column_blob(statement, column));
-        value = QByteArray(blob, sqlite3_column_bytes(statement, column));
-        break;
+        return QByteArray(blob, sqlite3_column_bytes(statement, column));
     }
     default:
         return nullOfKind(kind);
     }
-    if (kind != ColumnKind::Date)
-        return value;
-    // Date columns read as dates whatever form a terminal stored; what is no date stays as it is.
-    if (value.metaType().id() == QMetaType::QString) {
-        if (const auto time = parseIsoDateTime(value.toString()))
-            return *time;
-    } else if (value.metaType().id() != QMetaType::QByteArray) {
-        const QDateTime time = dateTimeFromNumber(value.toDouble());
-        if (time.isValid())
-            return time;
-    }
-    return value;
 }
 
 ColumnKind kindOfOdbcField(QMetaType type) {

@@ -1,12 +1,89 @@
 #include "DateConversion.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <cmath>
 
 namespace ordisp {
 
-std::optional<QDateTime> parseIsoDateTime(QStringView text) {
+namespace {
+
+// Each local date and time QDateTime makes asks the C library for the zone's offset, and glibc
+// looks at /etc/localtime again for every such question. A list shows the same few thousand
+// times at every refresh, so the ones made are kept, keyed by their fields; the bound keeps a
+// long-running display from collecting every time it has ever shown.
+constexpr qsizetype kRememberedTimes = 1 << 16;
+
+// None when the fields name no date or no time of day.
+std::optional<QDateTime> localDateTime(int year, int month, int day, int hour, int minute, int second,
+                                       int msec) {
+    thread_local QHash<qint64, QDateTime> made;
+    const qint64 key =
+        ((((((qint64(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second) * 1000) +
+        msec;
+    const auto found = made.constFind(key);
+    if (found != made.constEnd())
+        return *found;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, msec);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    if (made.size() >= kRememberedTimes)
+        made.clear();
+    const QDateTime value(date, time);
+    made.insert(key, value);
+    return value;
+}
+
+template <typename Char>
+bool twoDigits(const Char* p, int* value) {
+    if (p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9')
+        return false;
+    *value = (p[0] - '0') * 10 + (p[1] - '0');
+    return true;
+}
+
+enum class Fast { Parsed, NoDate, Unsure };
+
+// The forms the terminals write, in plain ASCII and without blanks around, read without the
+// regular expression; anything else is left to it (Unsure).
+template <typename Char>
+Fast parseFast(const Char* p, qsizetype n, QDateTime* out) {
+    if (n != 10 && n != 16 && n != 19 && !(n >= 21 && n <= 29))
+        return Fast::Unsure;
+    int century = 0, year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, msec = 0;
+    if (!twoDigits(p, &century) || !twoDigits(p + 2, &year) || p[4] != '-' || !twoDigits(p + 5, &month) ||
+        p[7] != '-' || !twoDigits(p + 8, &day))
+        return Fast::Unsure;
+    if (n > 10) {
+        if ((p[10] != ' ' && p[10] != 'T') || !twoDigits(p + 11, &hour) || p[13] != ':' ||
+            !twoDigits(p + 14, &minute))
+            return Fast::Unsure;
+    }
+    if (n > 16) {
+        if (p[16] != ':' || !twoDigits(p + 17, &second))
+            return Fast::Unsure;
+    }
+    if (n > 19) {
+        if (p[19] != '.')
+            return Fast::Unsure;
+        int scale = 100;
+        for (qsizetype i = 20; i < n; ++i, scale /= 10) {
+            if (p[i] < '0' || p[i] > '9')
+                return Fast::Unsure;
+            msec += (p[i] - '0') * scale;
+        }
+    }
+    const std::optional<QDateTime> value =
+        localDateTime(century * 100 + year, month, day, hour, minute, second, msec);
+    if (!value)
+        return Fast::NoDate;
+    *out = *value;
+    return Fast::Parsed;
+}
+
+std::optional<QDateTime> parseWithPattern(QStringView text) {
     static const QRegularExpression pattern(QStringLiteral(
         R"(^\s*(\d{4})-(\d{2})-(\d{2})(?:[ T](\d{2}):(\d{2})(?::(\d{2})(?:\.(\d{1,9}))?)?)?\s*$)"));
     const QRegularExpressionMatch m = pattern.match(text);
@@ -22,6 +99,34 @@ std::optional<QDateTime> parseIsoDateTime(QStringView text) {
     if (!date.isValid() || !time.isValid())
         return std::nullopt;
     return QDateTime(date, time);
+}
+
+} // namespace
+
+std::optional<QDateTime> parseIsoDateTime(QStringView text) {
+    QDateTime value;
+    switch (parseFast(text.utf16(), text.size(), &value)) {
+    case Fast::Parsed:
+        return value;
+    case Fast::NoDate:
+        return std::nullopt;
+    case Fast::Unsure:
+        break;
+    }
+    return parseWithPattern(text);
+}
+
+std::optional<QDateTime> parseIsoDateTime(QByteArrayView utf8) {
+    QDateTime value;
+    switch (parseFast(utf8.data(), utf8.size(), &value)) {
+    case Fast::Parsed:
+        return value;
+    case Fast::NoDate:
+        return std::nullopt;
+    case Fast::Unsure:
+        break;
+    }
+    return parseWithPattern(QString::fromUtf8(utf8));
 }
 
 QDateTime dateTimeFromNumber(double value) {

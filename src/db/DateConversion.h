@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
@@ -13,6 +14,8 @@ namespace ordisp {
 // 'YYYY-MM-DD', 'YYYY-MM-DD HH:MM', 'YYYY-MM-DD HH:MM:SS' (also with 'T', with a fraction) as a
 // local date and time; nothing for any other text.
 std::optional<QDateTime> parseIsoDateTime(QStringView text);
+// The same for text as SQLite hands it out.
+std::optional<QDateTime> parseIsoDateTime(QByteArrayView utf8);
 
 // Largest number read as a Julian day (the last day of year 9999); larger is Unix time.
 inline constexpr double kMaxJulianDay = 5373484.0;

@@ -17,6 +17,9 @@ private Q_SLOTS:
     void ordispTime();
     void parseIsoDateTime_data();
     void parseIsoDateTime();
+    void parseIsoDateTimeFromBytes_data() { parseIsoDateTime_data(); }
+    void parseIsoDateTimeFromBytes();
+    void parseIsoDateTimeRepeated();
 };
 
 void TestSqliteSupport::kindFromDeclaredType_data() {
@@ -134,6 +137,15 @@ void TestSqliteSupport::parseIsoDateTime_data() {
     QTest::newRow("impossible") << "2026-13-01" << QDateTime();
     QTest::newRow("zone suffix") << "2026-12-06T18:30:05Z" << QDateTime();
     QTest::newRow("empty") << "" << QDateTime();
+    QTest::newRow("February 30th") << "2026-02-30 12:00:00" << QDateTime();
+    QTest::newRow("hour 24") << "2026-12-06 24:00:00" << QDateTime();
+    QTest::newRow("minute 60") << "2026-12-06 18:60" << QDateTime();
+    QTest::newRow("fraction without digits") << "2026-12-06 18:30:05." << QDateTime();
+    QTest::newRow("ten fraction digits") << "2026-12-06 18:30:05.1234567890" << QDateTime();
+    QTest::newRow("one-digit month") << "2026-1-06" << QDateTime();
+    QTest::newRow("blank after") << "2026-12-06 18:30:05 " << QDateTime(QDate(2026, 12, 6), QTime(18, 30, 5));
+    QTest::newRow("other separator") << "2026-12-06_18:30:05" << QDateTime();
+    QTest::newRow("leap day") << "2024-02-29 23:59:59" << QDateTime(QDate(2024, 2, 29), QTime(23, 59, 59));
 }
 
 void TestSqliteSupport::parseIsoDateTime() {
@@ -143,6 +155,29 @@ void TestSqliteSupport::parseIsoDateTime() {
     QCOMPARE(parsed.has_value(), expected.isValid());
     if (parsed)
         QCOMPARE(*parsed, expected);
+}
+
+void TestSqliteSupport::parseIsoDateTimeFromBytes() {
+    QFETCH(QString, text);
+    QFETCH(QDateTime, expected);
+    const QByteArray utf8 = text.toUtf8();
+    const auto parsed = ordisp::parseIsoDateTime(QByteArrayView(utf8));
+    QCOMPARE(parsed.has_value(), expected.isValid());
+    if (parsed)
+        QCOMPARE(*parsed, expected);
+}
+
+void TestSqliteSupport::parseIsoDateTimeRepeated() {
+    // Times read before are handed out again; each must still be its own.
+    for (int second = 0; second < 3; ++second) {
+        for (int pass = 0; pass < 2; ++pass) {
+            const auto parsed = ordisp::parseIsoDateTime(
+                QStringLiteral("2026-12-06 18:30:%1").arg(second, 2, 10, QLatin1Char('0')));
+            QVERIFY(parsed);
+            QCOMPARE(*parsed, QDateTime(QDate(2026, 12, 6), QTime(18, 30, second)));
+            QCOMPARE(parsed->timeSpec(), Qt::LocalTime);
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSqliteSupport)
