@@ -1,18 +1,20 @@
 #pragma once
 
 #include "GridColumn.h"
+#include "ResultSet.h"
 
 #include <QAbstractTableModel>
 #include <QList>
 #include <QVariant>
 
+#include <optional>
+
 namespace ordisp {
 
-class ResultSet;
-
-// Read-only table model over a ResultSet. It keeps its own copy of the rows it shows, so that
-// sync() can tell the view exactly what changed and nothing more: an unchanged result emits no
-// signal at all, which keeps scroll position, selection and focus of a view untouched.
+// Read-only table model over a ResultSet. It keeps the rows it shows (sharing them with the result
+// set, so keeping them costs nothing until the set is replaced), so that sync() can tell the view
+// exactly what changed and nothing more: an unchanged result emits no signal at all, which keeps
+// scroll position, selection and focus of a view untouched.
 class ResultSetModel final : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -28,8 +30,10 @@ public:
     ResultSet* resultSet() const { return m_rs; }
 
     // Brings the model up to date with the result set's present rows, in place where it can:
-    // changed rows as dataChanged, rows matched by `id` as inserts and removals, a reset otherwise.
-    void sync();
+    // changed rows as dataChanged, rows matched by an integer `id` as removals and insertions (a
+    // line that moved is taken out and put in at its new place), a reset when that would take
+    // more signals than it saves. Returns whether anything was signalled.
+    bool sync();
 
     // The stored value of a cell, before the column's format.
     QVariant rawValue(int row, int column) const;
@@ -41,20 +45,26 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    struct Row {
-        QVariant key; // value of `id`, invalid when the result has no such column
-        QList<QVariant> values;
-        bool operator==(const Row& other) const = default;
+    // Where the grid's columns and the key are found in a result's rows.
+    struct Layout {
+        QList<int> fields;   // per grid column, -1 when the result lacks its field
+        int key = -1;        // `id`
+        QList<int> compared; // the fields shown and the key: what makes a row look different
+        bool operator==(const Layout& other) const = default;
     };
 
-    QList<Row> snapshot() const;
-    void resetTo(QList<Row> rows);
-    bool syncByKey(const QList<Row>& fresh);
-    void emitChangedValues(const QList<Row>& fresh);
+    Layout layoutOf(const ResultSet* rs) const;
+    QList<ResultRow> rowsOf(const ResultSet* rs) const;
+    bool sameShown(const ResultRow& a, const ResultRow& b) const;
+    std::optional<qint64> keyOf(const ResultRow& row) const;
+    void resetTo(QList<ResultRow> rows, Layout layout);
+    bool syncByKey(const QList<ResultRow>& fresh);
+    bool emitChangedValues(const QList<ResultRow>& fresh);
 
     ResultSet* m_rs = nullptr;
     QList<GridColumn> m_columns;
-    QList<Row> m_rows;
+    QList<ResultRow> m_rows;
+    Layout m_layout;
 };
 
 } // namespace ordisp
