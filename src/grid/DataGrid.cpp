@@ -5,11 +5,16 @@
 #include "Screen.h"
 #include "Twips.h"
 
+#include <QCache>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QResizeEvent>
 #include <QStyledItemDelegate>
+
+#include <memory>
 
 namespace ordisp {
 
@@ -66,18 +71,84 @@ private:
 };
 
 namespace {
-// Wraps a column's text within the row height; the other columns stay on one line.
-class WrapDelegate final : public QStyledItemDelegate {
+
+// Cells as drawn, at most this many KiB of them.
+constexpr int kCellCacheKiB = 16 * 1024;
+
+// Draws a cell once into a pixmap and then that pixmap for as long as the cell would look the
+// same: a refresh that adds, removes or moves a line repaints the whole grid, and nearly all of
+// its cells show what they showed before. Optionally wraps the text within the row height (the
+// other columns stay on one line).
+class CellDelegate final : public QStyledItemDelegate {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    CellDelegate(bool wrap, QObject* parent)
+        : QStyledItemDelegate(parent)
+        , m_wrap(wrap)
+        , m_cells(kCellCacheKiB) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (cell.state & QStyle::State_Active) ? QPalette::Active
+                                                                                 : QPalette::Inactive;
+        // The grid's own background, which the cell is drawn on.
+        const QBrush base = cell.palette.brush(group, QPalette::Base);
+        const qreal ratio = painter->device()->devicePixelRatio();
+        if (cell.rect.isEmpty() || base.style() != Qt::SolidPattern || !cell.icon.isNull() ||
+            cell.backgroundBrush.style() != Qt::NoBrush) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        // Everything the drawing depends on.
+        const QString key = QStringLiteral("%1|%2|%3x%4|%5|%6|%7|%8|%9|")
+                                .arg(quint64(cell.state))
+                                .arg(ratio)
+                                .arg(cell.rect.width())
+                                .arg(cell.rect.height())
+                                .arg(cell.font.key())
+                                .arg(cell.palette.cacheKey())
+                                .arg(uint(cell.displayAlignment) | uint(cell.features) << 16)
+                                .arg(int(cell.textElideMode) | int(cell.direction) << 4)
+                                .arg(quintptr(cell.widget ? cell.widget->style() : nullptr)) +
+                            base.color().name(QColor::HexArgb) + QLatin1Char('|') + cell.text;
+        QPixmap* cached = m_cells.object(key);
+        if (!cached) {
+            auto pixmap = std::make_unique<QPixmap>(cell.rect.size() * ratio);
+            pixmap->setDevicePixelRatio(ratio);
+            pixmap->fill(base.color());
+            {
+                QPainter onPixmap(pixmap.get());
+                QStyleOptionViewItem atOrigin = option;
+                atOrigin.rect = QRect(QPoint(0, 0), cell.rect.size());
+                QStyledItemDelegate::paint(&onPixmap, atOrigin, index);
+            }
+            const int cost =
+                qMax(1, int(qint64(pixmap->width()) * pixmap->height() * pixmap->depth() / 8 / 1024));
+            cached = pixmap.get();
+            if (!m_cells.insert(key, pixmap.release(), cost)) {
+                QStyledItemDelegate::paint(painter, option, index);
+                return;
+            }
+        }
+        painter->drawPixmap(option.rect.topLeft(), *cached);
+    }
 
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
-        option->features |= QStyleOptionViewItem::WrapText;
-        option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        if (m_wrap) {
+            option->features |= QStyleOptionViewItem::WrapText;
+            option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+        }
     }
+
+private:
+    bool m_wrap;
+    mutable QCache<QString, QPixmap> m_cells;
 };
+
 } // namespace
 
 DataGrid::DataGrid(const Screen& screen, QWidget* parent)
@@ -85,10 +156,10 @@ DataGrid::DataGrid(const Screen& screen, QWidget* parent)
     , m_screen(screen)
     , m_model(new ResultSetModel(this))
     , m_header(new GridHeader(this))
-    , m_wrapDelegate(new WrapDelegate(this)) {
+    , m_wrapDelegate(new CellDelegate(true, this)) {
     setHorizontalHeader(m_header);
     setModel(m_model);
-    setItemDelegate(new QStyledItemDelegate(this));
+    setItemDelegate(new CellDelegate(false, this));
 
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -223,10 +294,22 @@ void DataGrid::setDataSource(ResultSet* rs) {
 }
 
 void DataGrid::refreshGrid() {
+    // A selected line in view that the change pushes out of it is brought back; one the user has
+    // scrolled away from is left where it is.
+    const QModelIndex before = selectionModel()->currentIndex();
+    const bool wasInView = before.isValid() && rowInView(before.row());
     m_syncing = true;
-    m_model->sync();
+    const bool changed = m_model->sync();
     selectCurrentRow();
     m_syncing = false;
+    const QModelIndex current = selectionModel()->currentIndex();
+    if (changed && wasInView && current.isValid() && !rowInView(current.row()))
+        scrollTo(current, QAbstractItemView::EnsureVisible);
+}
+
+bool DataGrid::rowInView(int row) const {
+    const QRect rect = visualRect(m_model->index(row, 0));
+    return rect.isValid() && rect.top() >= 0 && rect.bottom() < viewport()->height();
 }
 
 void DataGrid::selectCurrentRow() {

@@ -57,6 +57,8 @@ Q_SIGNALS:
 private:
     void applyColumnWidths();
     void selectCurrentRow();
+    // Whether the row lies wholly within the visible part of the grid.
+    bool rowInView(int row) const;
     void onSelectionChanged();
     void onSectionResized(int logicalIndex, int oldSize, int newSize);
 
