@@ -340,6 +340,8 @@ bool Database::openSqlite(DbError* error) {
         setError(error, code == 0 ? -1 : code, text, kSqliteDriver);
         return false;
     }
+    static std::atomic<quint64> openedConnections{0};
+    m_sqliteConnection = ++openedConnections;
     return true;
 }
 
@@ -788,6 +790,25 @@ bool Database::select(const QString& sql, ResultData* out, DbError* error) {
     if (ok && out)
         *out = std::move(data);
     return ok;
+}
+
+std::optional<DataStamp> Database::dataStamp() {
+    if (!isSqlite() || !isOpen())
+        return std::nullopt;
+    sqlite3* handle = sqliteHandle(QSqlDatabase::database(m_name, false));
+    if (handle == nullptr)
+        return std::nullopt;
+    // data_version tells of commits by other connections, other processes included; the total of
+    // changes of this connection's own rows; schema_version of tables made or dropped by anyone.
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(handle, "SELECT * FROM pragma_data_version, pragma_schema_version", -1, &raw,
+                           nullptr) != SQLITE_OK)
+        return std::nullopt;
+    Statement statement(raw);
+    if (sqlite3_step(statement.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return DataStamp{m_sqliteConnection, sqlite3_column_int64(statement.get(), 0),
+                     sqlite3_column_int64(statement.get(), 1), sqlite3_total_changes64(handle)};
 }
 
 bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "DataStamp.h"
 #include "DbError.h"
 #include "ResultSet.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 namespace ordisp {
 
@@ -53,6 +55,10 @@ public:
     bool exec(const QString& sql, DbError* error = nullptr);
     // Runs a query and reads all of its rows with their column kinds.
     bool select(const QString& sql, ResultData* out, DbError* error = nullptr);
+
+    // The file's present stamp; none for the server (whose queries therefore always run) or when
+    // the file cannot tell.
+    std::optional<DataStamp> dataStamp();
 
     QString type() const { return m_settings.type; }
     const ConnectionSettings& settings() const { return m_settings; }
@@ -108,6 +114,7 @@ private:
     // The server connection and the thread it runs on; null unless open on the server.
     std::shared_ptr<OdbcSession> m_odbc;
     QString m_dbmsName;
+    quint64 m_sqliteConnection = 0; // numbers each opening of the file, for dataStamp()
     QString m_dateLiteralStyle;
     qint16 m_trueValue = 0;
 };

@@ -10,11 +10,7 @@ bool ResultSet::open(Database& db, const QString& sql, DbError* error) {
     close();
     m_db = &db;
     m_sql = sql;
-    ResultData data;
-    if (!db.select(sql, &data, error))
-        return false;
-    assign(std::move(data), sql);
-    return true;
+    return read(db, sql, std::nullopt, error);
 }
 
 bool ResultSet::requery(DbError* error) {
@@ -23,11 +19,34 @@ bool ResultSet::requery(DbError* error) {
             *error = DbError{-1, QStringLiteral("Die Abfrage ist nicht geöffnet."), QString()};
         return false;
     }
-    ResultData data;
     // A failed requery keeps the rows the caller already shows.
-    if (!m_db->select(m_sql, &data, error))
+    return read(*m_db, m_sql, std::nullopt, error);
+}
+
+bool ResultSet::refresh(Database& db, const QString& sql, DbError* error) {
+    return refresh(db, sql, db.dataStamp(), error);
+}
+
+bool ResultSet::refresh(Database& db, const QString& sql, const std::optional<DataStamp>& now,
+                        DbError* error) {
+    if (m_open && m_db == &db && m_sql == sql && m_stamp && now && *now == *m_stamp) {
+        if (error)
+            error->clear();
+        m_current = 0;
+        return true;
+    }
+    // The stamp is from before the rows are read: a write between the two is seen next time.
+    return read(db, sql, now, error);
+}
+
+bool ResultSet::read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp,
+                     DbError* error) {
+    ResultData data;
+    if (!db.select(sql, &data, error))
         return false;
-    assign(std::move(data), m_sql);
+    m_db = &db;
+    assign(std::move(data), sql);
+    m_stamp = stamp;
     return true;
 }
 
@@ -37,6 +56,7 @@ void ResultSet::close() {
     m_db = nullptr;
     m_current = -1;
     m_open = false;
+    m_stamp.reset();
 }
 
 void ResultSet::setCurrentRow(int row) {
@@ -97,6 +117,7 @@ ColumnKind ResultSet::kind(const QString& name) const {
 }
 
 void ResultSet::assign(ResultData data, const QString& sql) {
+    m_stamp.reset();
     m_data = std::move(data);
     m_sql = sql;
     m_open = true;

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "DataStamp.h"
 #include "DbError.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <optional>
 
 namespace ordisp {
 
@@ -36,6 +39,15 @@ public:
     bool open(Database& db, const QString& sql, DbError* error = nullptr);
     // Runs the same statement again; the current row is the first again.
     bool requery(DbError* error = nullptr);
+    // Like open(), except that rows this set read with the same statement on db are kept when the
+    // database tells that nothing was written since (see Database::dataStamp): the result would be
+    // the same. Either way the current row is the first afterwards. A failure leaves the set as it
+    // was.
+    bool refresh(Database& db, const QString& sql, DbError* error = nullptr);
+    // The same with the stamp the caller took from db just before: one stamp serves several sets
+    // refreshed together.
+    bool refresh(Database& db, const QString& sql, const std::optional<DataStamp>& now,
+                 DbError* error = nullptr);
     void close();
     bool isOpen() const { return m_open; }
 
@@ -67,11 +79,16 @@ public:
     void assign(ResultData data, const QString& sql);
 
 private:
+    // stamp: kept with the rows, for refresh().
+    bool read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp, DbError* error);
+
     Database* m_db = nullptr;
     QString m_sql;
     ResultData m_data;
     int m_current = -1;
     bool m_open = false;
+    // The database's stamp from just before the rows were read.
+    std::optional<DataStamp> m_stamp;
 };
 
 } // namespace ordisp

@@ -289,11 +289,15 @@ void Form1::buildTableButtons() {
 bool Form1::RefreshList(qint32 SelectId, DbError* error) {
     // Both queries run before anything on screen changes: a failing database leaves the last list,
     // its selection and the table buttons as they were.
-    ResultSet tables;
-    if (!tables.open(m_db, OrderSql::tableList(m_config.monitorNr), error))
+    // Each starts from the rows of the last refresh, which it keeps when the file tells that
+    // nothing was written since: an idle tick then reads nothing.
+    const std::optional<DataStamp> stamp = m_db.dataStamp();
+    ResultSet tables = m_tableList;
+    if (!tables.refresh(m_db, OrderSql::tableList(m_config.monitorNr), stamp, error))
         return false;
-    ResultSet list;
-    if (!list.open(m_db, OrderSql::orderList(m_config.monitorNr, m_tableFilterSql, m_sortOrder), error))
+    ResultSet list = m_listRs;
+    if (!list.refresh(m_db, OrderSql::orderList(m_config.monitorNr, m_tableFilterSql, m_sortOrder), stamp,
+                      error))
         return false;
 
     QStringList captions(m_cmdTisch.size());
@@ -308,7 +312,7 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
             captions[counter] = caption;
         }
     }
-    tables.close();
+    m_tableList = std::move(tables);
     for (int i = 1; i < m_cmdTisch.size(); ++i)
         m_cmdTisch.at(i)->setText(captions.at(i));
 

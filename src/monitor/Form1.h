@@ -98,6 +98,8 @@ private:
 
     // List state.
     ResultSet m_listRs;
+    // The table list of the last refresh, kept only so that an unchanged file is not read again.
+    ResultSet m_tableList;
     QString m_sortOrder;
     QString m_tableFilterSql;
     qint16 m_tableFilter = 0;

@@ -1,6 +1,8 @@
 #include "DbTestSupport.h"
 #include "ResultSet.h"
 
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 using namespace ordisp;
@@ -21,6 +23,11 @@ private Q_SLOTS:
     void findFromEndFindsNothing();
     void requeryRunsTheStatementAgain();
     void failedRequeryKeepsRows();
+    void refreshKeepsRowsWhileNothingIsWritten();
+    void refreshReadsAgain_data();
+    void refreshReadsAgain();
+    void refreshSeesAnotherProcessWrite();
+    void failedRefreshKeepsRows();
     void closeForgetsEverything();
     void failedOpenReportsError();
     void missingColumnReadsInvalid();
@@ -189,6 +196,99 @@ void TestResultSet::failedRequeryKeepsRows() {
     QCOMPARE(error.source, QStringLiteral("QSQLITE"));
     QCOMPARE(rs.rowCount(), 4);
     QCOMPARE(rs.currentRow(), 2);
+}
+
+void TestResultSet::refreshKeepsRowsWhileNothingIsWritten() {
+    const QString sql = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+    ResultSet rs;
+    QVERIFY(rs.refresh(*m_db, sql));
+    QCOMPARE(rs.rowCount(), 4);
+    const ResultRow* rows = rs.rows().constData();
+    rs.setCurrentRow(3);
+    DbError error{7, QStringLiteral("stale"), QString()};
+    QVERIFY(rs.refresh(*m_db, sql, &error));
+    QVERIFY(!error.isSet());
+    QCOMPARE(rs.rows().constData(), rows); // kept, not read again
+    QCOMPARE(rs.currentRow(), 0);
+    // A copy refreshes the same way, as the main window refreshes a copy of its list.
+    ResultSet copy = rs;
+    QVERIFY(copy.refresh(*m_db, sql));
+    QCOMPARE(copy.rows().constData(), rows);
+}
+
+void TestResultSet::refreshReadsAgain_data() {
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("rows"); // expected afterwards
+    QTest::newRow("row written on this connection") << "this" << 5;
+    QTest::newRow("row written on another connection") << "other" << 5;
+    QTest::newRow("row deleted on another connection") << "other delete" << 3;
+    QTest::newRow("another statement") << "statement" << 2;
+    QTest::newRow("connection opened again") << "reopen" << 4;
+    QTest::newRow("opened by open()") << "open" << 4;
+}
+
+void TestResultSet::refreshReadsAgain() {
+    QFETCH(QString, how);
+    QFETCH(int, rows);
+    QString sql = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+    ResultSet rs;
+    if (how == QLatin1String("open"))
+        QVERIFY(rs.open(*m_db, sql)); // no stamp: the first refresh reads
+    else
+        QVERIFY(rs.refresh(*m_db, sql));
+    const ResultRow* before = rs.rows().constData();
+
+    Database other(QStringLiteral("tst_resultset_other"));
+    if (how == QLatin1String("this")) {
+        QVERIFY(m_db->exec(QStringLiteral("INSERT INTO ordisp (id, monitornr) VALUES (30, 1)")));
+    } else if (how.startsWith(QLatin1String("other"))) {
+        QVERIFY(other.open(m_db->settings()));
+        QVERIFY(other.exec(how == QLatin1String("other")
+                               ? QStringLiteral("INSERT INTO ordisp (id, monitornr) VALUES (30, 1)")
+                               : QStringLiteral("DELETE FROM ordisp WHERE id = 5")));
+    } else if (how == QLatin1String("statement")) {
+        sql = QStringLiteral("SELECT * FROM ordisp WHERE tisch = 7 ORDER BY id");
+    } else if (how == QLatin1String("reopen")) {
+        QVERIFY(m_db->reopen());
+    }
+    QVERIFY(rs.refresh(*m_db, sql));
+    QVERIFY(rs.rows().constData() != before);
+    QCOMPARE(rs.rowCount(), rows);
+    QCOMPARE(rs.sql(), sql);
+}
+
+void TestResultSet::refreshSeesAnotherProcessWrite() {
+    // The terminals write from their own processes.
+    const QString sqlite = QStandardPaths::findExecutable(QStringLiteral("sqlite3"));
+    if (sqlite.isEmpty())
+        QSKIP("the sqlite3 command-line tool is not installed");
+    const QString sql = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+    ResultSet rs;
+    QVERIFY(rs.refresh(*m_db, sql));
+    QCOMPARE(rs.rowCount(), 4);
+    QProcess writer;
+    writer.start(sqlite,
+                 {m_db->settings().file, QStringLiteral("UPDATE ordisp SET status = 1 WHERE id = 20")});
+    QVERIFY(writer.waitForFinished(10000));
+    QCOMPARE(writer.exitCode(), 0);
+    QVERIFY(rs.refresh(*m_db, sql));
+    rs.setCurrentRow(3);
+    QCOMPARE(rs.value(QStringLiteral("status")).toInt(), 1);
+}
+
+void TestResultSet::failedRefreshKeepsRows() {
+    const QString sql = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+    ResultSet rs;
+    QVERIFY(rs.refresh(*m_db, sql));
+    rs.setCurrentRow(2);
+    // Dropped by this very connection, which changes no row: the refresh must still notice.
+    QVERIFY(m_db->exec(QStringLiteral("DROP TABLE ordisp")));
+    DbError error;
+    QVERIFY(!rs.refresh(*m_db, sql, &error));
+    QVERIFY(error.isSet());
+    QCOMPARE(rs.rowCount(), 4);
+    QCOMPARE(rs.currentRow(), 2);
+    QCOMPARE(rs.sql(), sql);
 }
 
 void TestResultSet::closeForgetsEverything() {
