@@ -169,6 +169,8 @@ private Q_SLOTS:
     void lineWithoutUsableId_data();
     void lineWithoutUsableId();
     void duplicateIds();
+    void valueChangesTypeBetweenRefreshes_data();
+    void valueChangesTypeBetweenRefreshes();
     void detailWindowWithOddLines();
     void purgeComparesStoredTimes_data();
     void purgeComparesStoredTimes();
@@ -431,6 +433,56 @@ void TestBadData::duplicateIds() {
     QVERIFY(!display.form->grab().isNull());
     QCOMPARE(file.writes(), QStringList());
     QVERIFY(display.messages.shown().isEmpty());
+}
+
+void TestBadData::valueChangesTypeBetweenRefreshes_data() {
+    QTest::addColumn<QString>("before"); // the status as a terminal stores it first
+    QTest::addColumn<QString>("after");  // and then
+    QTest::addColumn<QString>("shownBefore");
+    QTest::addColumn<QString>("shownAfter");
+    QTest::newRow("text 0 becomes the number 0") << "'0'"
+                                                 << "0"
+                                                 << "0"
+                                                 << "NEU";
+    QTest::newRow("number 2 becomes text 2") << "2"
+                                             << "'2'"
+                                             << "OK"
+                                             << "2";
+    QTest::newRow("number 1 becomes text 1.0") << "1"
+                                               << "'1.0'"
+                                               << "i.A."
+                                               << "1.0";
+}
+
+void TestBadData::valueChangesTypeBetweenRefreshes() {
+    QFETCH(QString, before);
+    QFETCH(QString, after);
+    QFETCH(QString, shownBefore);
+    QFETCH(QString, shownAfter);
+    // Columns without a type keep whatever a terminal sends.
+    WriteLogDb file(kLooseTable);
+    QVERIFY(file.exec(
+        QStringLiteral("INSERT INTO ordisp VALUES (1, 1, 4, 1, 1, 1, 'Suppe', %1, '2024-05-10 09:05:00')")
+            .arg(before)));
+    KitchenDisplay display(file);
+    QVERIFY(display.start());
+    QAbstractItemModel* model = display.grid()->model();
+    const QModelIndex cell = model->index(0, 5);
+    QCOMPARE(model->data(cell).toString(), shownBefore);
+
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(model, &QAbstractItemModel::modelReset);
+    QVERIFY(file.exec(QStringLiteral("UPDATE ordisp SET status = %1").arg(after)));
+    display.form->Timer1_Timer();
+    QCOMPARE(model->data(model->index(0, 5)).toString(), shownAfter);
+    // The view repaints only what it is told of.
+    bool told = !reset.isEmpty();
+    for (const QList<QVariant>& signal : std::as_const(changed)) {
+        const auto from = signal.at(0).value<QModelIndex>();
+        const auto to = signal.at(1).value<QModelIndex>();
+        told = told || (from.row() <= 0 && to.row() >= 0 && from.column() <= 5 && to.column() >= 5);
+    }
+    QVERIFY2(told, "the grid was not told that the status cell changed");
 }
 
 void TestBadData::detailWindowWithOddLines() {
