@@ -9,9 +9,34 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QTimer>
 #include <QTranslator>
+#include <QWindow>
+
+#include <cstdio>
+
+namespace {
+// For ordisp-bench: "shown <ms>" on stderr once the main window is exposed and drawn, in
+// milliseconds of the monotonic clock.
+class ShownReporter final : public QObject {
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(0, [] {
+                QElapsedTimer now;
+                now.start();
+                std::fprintf(stderr, "shown %lld\n", static_cast<long long>(now.msecsSinceReference()));
+                std::fflush(stderr);
+            });
+        }
+        return false;
+    }
+};
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -52,5 +77,8 @@ int main(int argc, char* argv[])
         form.activateWindow();
     });
     form.show();
+    ShownReporter shown;
+    if (qEnvironmentVariableIsSet("ORDISP_REPORT_SHOWN") && form.windowHandle())
+        form.windowHandle()->installEventFilter(&shown);
     return QApplication::exec();
 }
