@@ -9,7 +9,9 @@
 #include "FuzzCheck.h"
 #include "ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QPair>
 #include <QTemporaryDir>
@@ -22,7 +24,6 @@ using ordisp::fuzz::shown;
 
 namespace {
 
-QTemporaryDir* g_dir = nullptr;
 QString g_path;
 
 const QByteArray kBom("\xEF\xBB\xBF", 3);
@@ -100,9 +101,14 @@ QByteArray load() {
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    g_dir = new QTemporaryDir();
-    check(g_dir->isValid(), "temporary folder");
-    g_path = g_dir->filePath(QStringLiteral("ZALPOS.INI"));
+    // Every write is synced to disk before it replaces the file; in memory that costs nothing. The
+    // folder goes when the fuzzer ends.
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    static QTemporaryDir dir(shm.isDir() && shm.isWritable()
+                                 ? QStringLiteral("/dev/shm/ordisp-fuzz-XXXXXX")
+                                 : QDir::tempPath() + QStringLiteral("/ordisp-fuzz-XXXXXX"));
+    check(dir.isValid(), "temporary folder");
+    g_path = dir.filePath(QStringLiteral("ZALPOS.INI"));
     return 0;
 }
 
