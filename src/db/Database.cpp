@@ -3,8 +3,10 @@
 #include "DateConversion.h"
 #include "SqliteSupport.h"
 
+#include <QAnyStringView>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -144,6 +146,105 @@ QVariant sqliteValue(sqlite3_stmt* statement, int column, ColumnKind kind) {
         return nullOfKind(kind);
     }
 }
+
+// Whether the current row's column would read as old (see sqliteValue). Dates stored as numbers
+// and blobs are rare and always read anew.
+bool readsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVariant& old) {
+    switch (sqlite3_column_type(statement, column)) {
+    case SQLITE_INTEGER:
+        return kind != ColumnKind::Date && !old.isNull() && old.metaType().id() == QMetaType::LongLong &&
+               *static_cast<const qlonglong*>(old.constData()) == sqlite3_column_int64(statement, column);
+    case SQLITE_FLOAT: {
+        if (kind == ColumnKind::Date || old.isNull() || old.metaType().id() != QMetaType::Double)
+            return false;
+        const double value = sqlite3_column_double(statement, column);
+        return std::memcmp(old.constData(), &value, sizeof value) == 0;
+    }
+    case SQLITE_TEXT: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
+        const QByteArrayView bytes(text, sqlite3_column_bytes(statement, column));
+        if (kind == ColumnKind::Date) {
+            if (const auto time = parseIsoDateTime(bytes)) {
+                return time->isValid() && !old.isNull() && old.metaType().id() == QMetaType::QDateTime &&
+                       *static_cast<const QDateTime*>(old.constData()) == *time;
+            }
+        }
+        return !old.isNull() && old.metaType().id() == QMetaType::QString &&
+               QAnyStringView::equal(QUtf8StringView(bytes.data(), bytes.size()),
+                                     *static_cast<const QString*>(old.constData()));
+    }
+    case SQLITE_NULL:
+        return old.isNull() && old.metaType() == nullOfKind(kind).metaType();
+    default:
+        return false;
+    }
+}
+
+// The rows of the statement's last result, handed out again for rows that read the same: an
+// unchanged list then allocates next to nothing, and the grid sees the very rows it shows. Rows
+// are found by `id`, looked for first where the last match left off.
+class PreviousRows {
+public:
+    PreviousRows(const ResultData* previous, const QList<ResultColumn>& columns)
+        : m_columns(columns) {
+        if (previous == nullptr || previous->columns.size() != columns.size())
+            return;
+        for (qsizetype i = 0; i < columns.size(); ++i) {
+            const ResultColumn& was = previous->columns.at(i);
+            if (was.name != columns.at(i).name || was.kind != columns.at(i).kind)
+                return;
+            if (m_key < 0 && was.name.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
+                m_key = int(i);
+        }
+        if (m_key >= 0)
+            m_rows = &previous->rows;
+    }
+
+    // The last result's row with the current row's id if it reads the same in every column.
+    const ResultRow* match(sqlite3_stmt* statement) {
+        if (m_rows == nullptr || sqlite3_column_type(statement, m_key) != SQLITE_INTEGER)
+            return nullptr;
+        const qint64 id = sqlite3_column_int64(statement, m_key);
+        qsizetype at = -1;
+        if (m_next < m_rows->size() && idOf(m_rows->at(m_next)) == id) {
+            at = m_next;
+        } else {
+            if (m_byId.isEmpty()) {
+                m_byId.reserve(m_rows->size());
+                for (qsizetype i = 0; i < m_rows->size(); ++i) {
+                    if (const auto key = idOf(m_rows->at(i)))
+                        m_byId.insert(*key, i);
+                }
+            }
+            at = m_byId.value(id, -1);
+        }
+        if (at < 0)
+            return nullptr;
+        m_next = at + 1;
+        const ResultRow& old = m_rows->at(at);
+        if (old.size() != m_columns.size())
+            return nullptr;
+        for (int i = 0; i < int(old.size()); ++i) {
+            if (!readsAs(statement, i, m_columns.at(i).kind, old.at(i)))
+                return nullptr;
+        }
+        return &old;
+    }
+
+private:
+    std::optional<qint64> idOf(const ResultRow& row) const {
+        const QVariant& key = row.at(m_key);
+        if (key.isNull() || key.metaType().id() != QMetaType::LongLong)
+            return std::nullopt;
+        return *static_cast<const qlonglong*>(key.constData());
+    }
+
+    const QList<ResultColumn> m_columns;
+    const QList<ResultRow>* m_rows = nullptr;
+    int m_key = -1;
+    qsizetype m_next = 0;
+    QHash<qint64, qsizetype> m_byId;
+};
 
 ColumnKind kindOfOdbcField(QMetaType type) {
     switch (type.id()) {
@@ -775,10 +876,10 @@ bool Database::exec(const QString& sql, DbError* error) {
         setError(error, -1, QStringLiteral("Die Verbindung zur Datenbank ist nicht geöffnet."), source());
         return false;
     }
-    return isSqlite() ? runSqlite(sql, nullptr, error) : runOdbc(sql, nullptr, error);
+    return isSqlite() ? runSqlite(sql, nullptr, error, nullptr) : runOdbc(sql, nullptr, error);
 }
 
-bool Database::select(const QString& sql, ResultData* out, DbError* error) {
+bool Database::select(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) {
     if (error)
         error->clear();
     if (!isOpen()) {
@@ -786,7 +887,7 @@ bool Database::select(const QString& sql, ResultData* out, DbError* error) {
         return false;
     }
     ResultData data;
-    const bool ok = isSqlite() ? runSqlite(sql, &data, error) : runOdbc(sql, &data, error);
+    const bool ok = isSqlite() ? runSqlite(sql, &data, error, previous) : runOdbc(sql, &data, error);
     if (ok && out)
         *out = std::move(data);
     return ok;
@@ -811,7 +912,7 @@ std::optional<DataStamp> Database::dataStamp() {
                      sqlite3_column_int64(statement.get(), 1), sqlite3_total_changes64(handle)};
 }
 
-bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {
+bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) {
     sqlite3* handle = sqliteHandle(QSqlDatabase::database(m_name, false));
     if (handle == nullptr) {
         setError(error, -1, QStringLiteral("Der SQLite-Treiber gibt keinen Zugriff auf die Verbindung."),
@@ -847,6 +948,7 @@ bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {
                              kindFromDeclaredType(sqlite3_column_decltype(statement.get(), i))});
         }
     }
+    PreviousRows unchanged(out ? previous : nullptr, out ? out->columns : QList<ResultColumn>());
     for (;;) {
         const int rc = sqlite3_step(statement.get());
         if (rc == SQLITE_DONE)
@@ -854,6 +956,10 @@ bool Database::runSqlite(const QString& sql, ResultData* out, DbError* error) {
         if (rc != SQLITE_ROW)
             return failWithSqliteError();
         if (out) {
+            if (const ResultRow* same = unchanged.match(statement.get())) {
+                out->rows.append(*same);
+                continue;
+            }
             ResultRow row;
             row.reserve(columnCount);
             for (int i = 0; i < columnCount; ++i)

@@ -53,8 +53,11 @@ public:
 
     // Runs one statement; a returned row set is released unread.
     bool exec(const QString& sql, DbError* error = nullptr);
-    // Runs a query and reads all of its rows with their column kinds.
-    bool select(const QString& sql, ResultData* out, DbError* error = nullptr);
+    // Runs a query and reads all of its rows with their column kinds. previous: the same statement's
+    // last result; on the file a row that reads the same as one of it is that row, shared, not a
+    // new one.
+    bool select(const QString& sql, ResultData* out, DbError* error = nullptr,
+                const ResultData* previous = nullptr);
 
     // The file's present stamp; none for the server (whose queries therefore always run) or when
     // the file cannot tell.
@@ -103,7 +106,7 @@ private:
     bool isSqlite() const { return m_settings.type != kDbTypeSql; }
     QString source() const;
     // Runs sql; out == nullptr releases any rows unread.
-    bool runSqlite(const QString& sql, ResultData* out, DbError* error);
+    bool runSqlite(const QString& sql, ResultData* out, DbError* error, const ResultData* previous);
     bool runOdbc(const QString& sql, ResultData* out, DbError* error);
 
     bool openOdbcSession(const QString& connection, DbError* error);

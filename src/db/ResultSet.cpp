@@ -10,7 +10,7 @@ bool ResultSet::open(Database& db, const QString& sql, DbError* error) {
     close();
     m_db = &db;
     m_sql = sql;
-    return read(db, sql, std::nullopt, error);
+    return read(db, sql, std::nullopt, error, nullptr);
 }
 
 bool ResultSet::requery(DbError* error) {
@@ -20,7 +20,7 @@ bool ResultSet::requery(DbError* error) {
         return false;
     }
     // A failed requery keeps the rows the caller already shows.
-    return read(*m_db, m_sql, std::nullopt, error);
+    return read(*m_db, m_sql, std::nullopt, error, &m_data);
 }
 
 bool ResultSet::refresh(Database& db, const QString& sql, DbError* error) {
@@ -35,14 +35,16 @@ bool ResultSet::refresh(Database& db, const QString& sql, const std::optional<Da
         m_current = 0;
         return true;
     }
-    // The stamp is from before the rows are read: a write between the two is seen next time.
-    return read(db, sql, now, error);
+    // The stamp is from before the rows are read: a write between the two is seen next time. Rows
+    // that read as before are kept as they are.
+    const bool same = m_open && m_db == &db && m_sql == sql;
+    return read(db, sql, now, error, same ? &m_data : nullptr);
 }
 
-bool ResultSet::read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp,
-                     DbError* error) {
+bool ResultSet::read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp, DbError* error,
+                     const ResultData* previous) {
     ResultData data;
-    if (!db.select(sql, &data, error))
+    if (!db.select(sql, &data, error, previous))
         return false;
     m_db = &db;
     assign(std::move(data), sql);

@@ -79,8 +79,10 @@ public:
     void assign(ResultData data, const QString& sql);
 
 private:
-    // stamp: kept with the rows, for refresh().
-    bool read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp, DbError* error);
+    // stamp: kept with the rows, for refresh(). previous: rows of the same statement to take over
+    // where they read the same.
+    bool read(Database& db, const QString& sql, const std::optional<DataStamp>& stamp, DbError* error,
+              const ResultData* previous);
 
     Database* m_db = nullptr;
     QString m_sql;

@@ -109,6 +109,9 @@ QList<ResultRow> ResultSetModel::rowsOf(const ResultSet* rs) const {
 }
 
 bool ResultSetModel::sameShown(const ResultRow& a, const ResultRow& b) const {
+    // A row the database read as before is the very row shown.
+    if (a.constData() == b.constData() && a.size() == b.size())
+        return true;
     for (int field : m_layout.compared) {
         if (!same(cell(a, field), cell(b, field)))
             return false;

@@ -28,6 +28,8 @@ private Q_SLOTS:
     void refreshReadsAgain();
     void refreshSeesAnotherProcessWrite();
     void failedRefreshKeepsRows();
+    void refreshTakesOverRowsThatReadTheSame_data();
+    void refreshTakesOverRowsThatReadTheSame();
     void closeForgetsEverything();
     void failedOpenReportsError();
     void missingColumnReadsInvalid();
@@ -289,6 +291,64 @@ void TestResultSet::failedRefreshKeepsRows() {
     QCOMPARE(rs.rowCount(), 4);
     QCOMPARE(rs.currentRow(), 2);
     QCOMPARE(rs.sql(), sql);
+}
+
+void TestResultSet::refreshTakesOverRowsThatReadTheSame_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QList<int>>("madeAnew"); // ids whose row must be read anew, not taken over
+    QTest::newRow("nothing of these lines") << "UPDATE system SET booltest = 1" << QList<int>{};
+    QTest::newRow("status of one line") << "UPDATE ordisp SET status = 1 WHERE id = 5" << QList<int>{5};
+    QTest::newRow("text of one line") << "UPDATE ordisp SET txt = 'e' WHERE id = 17" << QList<int>{17};
+    QTest::newRow("time of one line")
+        << "UPDATE ordisp SET insdate = '2024-05-10 12:01:00' WHERE id = 20" << QList<int>{20};
+    QTest::newRow("time written as the same text")
+        << "UPDATE ordisp SET insdate = '2024-05-10 12:00:00' WHERE id = 20" << QList<int>{};
+    QTest::newRow("time without its seconds")
+        << "UPDATE ordisp SET insdate = '2024-05-10 12:00' WHERE id = 20" << QList<int>{};
+    // An INTEGER column stores the text '2' as the number 2.
+    QTest::newRow("status written as text") << "UPDATE ordisp SET status = '2' WHERE id = 20" << QList<int>{};
+    QTest::newRow("quantity the same number as a fraction")
+        << "UPDATE ordisp SET menge = 1.0 WHERE id = 5" << QList<int>{};
+    QTest::newRow("quantity a little more")
+        << "UPDATE ordisp SET menge = 1.0000001 WHERE id = 5" << QList<int>{5};
+    QTest::newRow("text set to null") << "UPDATE ordisp SET txt = NULL WHERE id = -3" << QList<int>{-3};
+    QTest::newRow("text empty") << "UPDATE ordisp SET txt = '' WHERE id = -3" << QList<int>{-3};
+    QTest::newRow("one line gone") << "DELETE FROM ordisp WHERE id = 5" << QList<int>{};
+    QTest::newRow("one line added") << "INSERT INTO ordisp (id, monitornr, tisch, txt) VALUES (6, 1, 4, 'x')"
+                                    << QList<int>{6};
+}
+
+void TestResultSet::refreshTakesOverRowsThatReadTheSame() {
+    QFETCH(QString, change);
+    QFETCH(QList<int>, madeAnew);
+    QVERIFY(m_db->exec(QStringLiteral("CREATE TABLE system (booltest INTEGER)")));
+    QVERIFY(m_db->exec(QStringLiteral("INSERT INTO system VALUES (0)")));
+    QVERIFY(m_db->exec(QStringLiteral("UPDATE ordisp SET menge = 1, insdate = '2024-05-10 12:00:00'")));
+    const QString sql = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+    ResultSet rs;
+    QVERIFY(rs.refresh(*m_db, sql));
+    const ResultSet before = rs;
+    QVERIFY(m_db->exec(change));
+    QVERIFY(rs.refresh(*m_db, sql));
+
+    ResultSet fresh; // what reading from scratch gives
+    QVERIFY(fresh.open(*m_db, sql));
+    QCOMPARE(rs.rowCount(), fresh.rowCount());
+    const int id = rs.columnIndex(QStringLiteral("id"));
+    for (int row = 0; row < rs.rowCount(); ++row) {
+        const ResultRow& now = rs.rows().at(row);
+        const ResultRow& expected = fresh.rows().at(row);
+        for (int column = 0; column < expected.size(); ++column) {
+            QCOMPARE(now.at(column).metaType(), expected.at(column).metaType());
+            QCOMPARE(now.at(column).isNull(), expected.at(column).isNull());
+            QCOMPARE(now.at(column), expected.at(column));
+        }
+        bool shared = false;
+        for (const ResultRow& old : before.rows())
+            shared = shared || old.constData() == now.constData();
+        const int lineId = now.at(id).toInt();
+        QVERIFY2(shared != madeAnew.contains(lineId), qPrintable(QStringLiteral("line %1").arg(lineId)));
+    }
 }
 
 void TestResultSet::closeForgetsEverything() {
