@@ -18,6 +18,11 @@ constexpr qsizetype kRememberedTimes = 1 << 16;
 // None when the fields name no date or no time of day.
 std::optional<QDateTime> localDateTime(int year, int month, int day, int hour, int minute, int second,
                                        int msec) {
+    // Out of range, a field would spill into the next one of the key: 24:00 would find the
+    // next day's midnight once that had been made.
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
+        msec > 999)
+        return std::nullopt;
     thread_local QHash<qint64, QDateTime> made;
     const qint64 key =
         ((((((qint64(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second) * 1000) +

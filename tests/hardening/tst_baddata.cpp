@@ -169,6 +169,8 @@ private Q_SLOTS:
     void lineWithoutUsableId_data();
     void lineWithoutUsableId();
     void duplicateIds();
+    void impossibleTimeStaysNoTime_data();
+    void impossibleTimeStaysNoTime();
     void valueChangesTypeBetweenRefreshes_data();
     void valueChangesTypeBetweenRefreshes();
     void detailWindowWithOddLines();
@@ -433,6 +435,37 @@ void TestBadData::duplicateIds() {
     QVERIFY(!display.form->grab().isNull());
     QCOMPARE(file.writes(), QStringList());
     QVERIFY(display.messages.shown().isEmpty());
+}
+
+void TestBadData::impossibleTimeStaysNoTime_data() {
+    QTest::addColumn<QString>("impossible");
+    QTest::addColumn<QString>("possible"); // the time it must not be mistaken for
+    QTest::newRow("hour 24") << "2024-05-10 24:00:00"
+                             << "2024-05-11 00:00:00";
+    QTest::newRow("minute 60") << "2024-05-10 09:60:00"
+                               << "2024-05-10 10:00:00";
+    QTest::newRow("second 60") << "2024-05-10 09:05:60"
+                               << "2024-05-10 09:06:00";
+    QTest::newRow("hour 24 with T") << "2024-05-10T24:00"
+                                    << "2024-05-11T00:00";
+}
+
+void TestBadData::impossibleTimeStaysNoTime() {
+    QFETCH(QString, impossible);
+    QFETCH(QString, possible);
+    WriteLogDb file;
+    QVERIFY(file.exec(
+        QStringLiteral("INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, insdate) "
+                       "VALUES (1, 4, 1, 1, 1, 'Unmöglich', 0, '%1'), (1, 4, 1, 1, 1, 'Möglich', 0, '%2')")
+            .arg(impossible, possible)));
+    KitchenDisplay display(file);
+    QVERIFY(display.start());
+    // Read again, after the possible time has been read once: the answer must not depend on it.
+    display.form->Timer1_Timer();
+    display.form->DataGrid1_HeadClick(0);
+    const int row = display.rowWithText(display.grid(), 4, QStringLiteral("Unmöglich"));
+    QVERIFY(row >= 0);
+    QCOMPARE(display.grid()->model()->data(display.grid()->model()->index(row, 0)).toString(), QString());
 }
 
 void TestBadData::valueChangesTypeBetweenRefreshes_data() {
