@@ -1,10 +1,13 @@
 #include "OrderSql.h"
 
 #include "DateConversion.h"
+#include "DbHelpers.h"
+#include "ResultSet.h"
 
 #include <QDateTime>
 
 #include <cmath>
+#include <limits>
 #include <optional>
 
 namespace ordisp {
@@ -87,6 +90,27 @@ std::optional<qint64> statusCode(const QVariant& value) {
 }
 
 } // namespace
+
+bool CurrentOrderId(const ResultSet& rs, qint32* id) {
+    *id = 0;
+    if (rs.eof())
+        return false;
+    const QString column = QStringLiteral("id");
+    const QVariant field = FieldValue(rs, column);
+    bool ok = false;
+    const qint64 value = field.toLongLong(&ok);
+    if (!ok || rs.value(column).isNull() || field.toDouble() != double(value) ||
+        value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+        return false;
+    *id = static_cast<qint32>(value);
+    return true;
+}
+
+bool CurrentOrderIsDone(const ResultSet& rs) {
+    bool ok = false;
+    const double status = FieldValue(rs, QStringLiteral("status")).toDouble(&ok);
+    return ok && status == double(StatusDone);
+}
 
 QVariant StatusText(const QVariant& value) {
     const auto code = statusCode(value);

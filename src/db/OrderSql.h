@@ -29,6 +29,15 @@ inline const QString kSortInsdate = QStringLiteral("insdate");
 inline const QString kSortTischStatus = QStringLiteral("tisch, status");
 inline const QString kSortTischGangStatus = QStringLiteral("tisch, gang, status");
 
+class ResultSet;
+
+// The id of the current row as the statements take it. False when there is no current row, or when
+// the id is null, fractional or beyond 32 bits: cut, rounded or read as 0 it would name another line,
+// so such a line is not acted on.
+bool CurrentOrderId(const ResultSet& rs, qint32* id);
+// Whether the current row's status reads as done; a null status reads as 0.
+bool CurrentOrderIsDone(const ResultSet& rs);
+
 // Cell texts: 0/1/2 become "NEU"/"i.A."/"OK", anything else (null too) is passed on unchanged.
 QVariant StatusText(const QVariant& value);
 // "HH:NN" of a date and time; empty for null.

@@ -48,27 +48,6 @@ QFont designFont(double pointSize, bool bold) {
     return font;
 }
 
-// The id of the current row as the statements take it. An id beyond 32 bits would otherwise be cut,
-// a fractional one rounded and a null one read as 0, each naming another row; such a row is not
-// acted on.
-bool currentId(const ResultSet& rs, qint32* id) {
-    const QString column = QStringLiteral("id");
-    const QVariant field = FieldValue(rs, column);
-    bool ok = false;
-    const qint64 value = field.toLongLong(&ok);
-    if (!ok || rs.value(column).isNull() || field.toDouble() != double(value) ||
-        value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return false;
-    *id = static_cast<qint32>(value);
-    return true;
-}
-
-bool isDone(const ResultSet& rs) {
-    bool ok = false;
-    const double status = FieldValue(rs, QStringLiteral("status")).toDouble(&ok);
-    return ok && status == double(StatusDone);
-}
-
 } // namespace
 
 frmTischDetail::frmTischDetail(Database& db, qint32 monitorNr, MessageSink& messages, const Screen& screen,
@@ -313,7 +292,7 @@ void frmTischDetail::changeStatus(int status) {
     const int k = m_currentGrid;
     ResultSet& rs = m_courseRows[k];
     qint32 id = 0;
-    if (rs.eof() || !currentId(rs, &id))
+    if (!CurrentOrderId(rs, &id))
         return;
     const bool written = ExecSql(m_db, OrderSql::setStatus(status, id));
     if (!requeryCourse(k, written))
@@ -336,9 +315,9 @@ void frmTischDetail::cmdDel_Click() {
     const int k = m_currentGrid;
     ResultSet& rs = m_courseRows[k];
     qint32 id = 0;
-    if (rs.eof() || !currentId(rs, &id))
+    if (!CurrentOrderId(rs, &id))
         return;
-    if (!isDone(rs)) {
+    if (!CurrentOrderIsDone(rs)) {
         m_messages.show(MsgExclamation, kOnlyDoneDeletable);
         return;
     }

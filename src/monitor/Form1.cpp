@@ -369,20 +369,7 @@ void Form1::placeBanner() {
 }
 
 bool Form1::selectedId(qint32* id) const {
-    *id = 0;
-    if (m_listRs.eof())
-        return false;
-    // An id beyond 32 bits would be cut, a fractional one rounded, and a null one read as 0: each
-    // would name another line. Such a line is not acted on.
-    const QString column = QStringLiteral("id");
-    const QVariant field = FieldValue(m_listRs, column);
-    bool ok = false;
-    const qint64 value = field.toLongLong(&ok);
-    if (!ok || m_listRs.value(column).isNull() || field.toDouble() != double(value) ||
-        value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
-        return false;
-    *id = static_cast<qint32>(value);
-    return true;
+    return CurrentOrderId(m_listRs, id);
 }
 
 void Form1::Timer1_Timer() {
@@ -438,8 +425,7 @@ void Form1::cmdDel_Click() {
     qint32 id = 0;
     if (!selectedId(&id))
         return;
-    const QVariant status = FieldValue(m_listRs, QStringLiteral("status"));
-    if (status.toDouble() != double(StatusDone)) {
+    if (!CurrentOrderIsDone(m_listRs)) {
         m_messages.show(MsgExclamation, kDeleteRefused);
         return;
     }
