@@ -601,7 +601,7 @@ DbError odbcOverrun(std::chrono::milliseconds deadline) {
                    QStringLiteral("Der Datenbankserver hat nicht innerhalb von %1 Sekunden geantwortet; die "
                                   "Verbindung wurde getrennt.")
                        .arg(deadline.count() / 1000),
-                   kOdbcDriver};
+                   kOdbcDriver, true};
 }
 
 // On the session's thread.

@@ -329,8 +329,10 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
 
 bool Form1::refreshOrRecover(qint32 selectId) {
     DbError error;
-    // A dropped server connection still reports itself open; only a fresh one recovers.
-    if (RefreshList(selectId, &error) || (m_db.reopen(&error) && RefreshList(selectId, &error))) {
+    // A dropped server connection still reports itself open; only a fresh one recovers. After a
+    // call that ran out of time the login waits for the next tick, so one tick never blocks twice.
+    if (RefreshList(selectId, &error) ||
+        (!error.timedOut && m_db.reopen(&error) && RefreshList(selectId, &error))) {
         connectionBack();
         return true;
     }
@@ -433,19 +435,20 @@ void Form1::cmdDel_Click() {
 }
 
 void Form1::runStatement(const QString& sql, qint32 selectId) {
-    if (ExecSql(m_db, sql)) {
+    DbError error;
+    if (m_db.exec(sql, &error)) {
         refreshOrRecover(selectId);
         return;
     }
     // A rejected statement and a lost connection look alike; the refresh tells them apart.
-    if (RefreshList(selectId)) {
+    if (!error.timedOut && RefreshList(selectId)) {
         connectionBack();
         return;
     }
     // The statement changes one row by id and may safely run again on a fresh connection; it is
-    // tried once more now and never kept for later.
-    DbError error;
-    const bool reopened = m_db.reopen(&error);
+    // tried once more now and never kept for later. A server that just let it time out is not
+    // asked again within the same press.
+    const bool reopened = !error.timedOut && m_db.reopen(&error);
     const bool written = reopened && ExecSql(m_db, sql);
     if (reopened && RefreshList(selectId, &error)) {
         connectionBack();
