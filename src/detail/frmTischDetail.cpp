@@ -3,6 +3,7 @@
 #include "DataGrid.h"
 #include "Database.h"
 #include "DbHelpers.h"
+#include "DesignLook.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "Screen.h"
@@ -21,10 +22,6 @@ namespace ordisp {
 
 namespace {
 
-const QString kOnlyDoneDeletable =
-    QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
-const QString kChangeLost =
-    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
 const QString kOfflineNote = QStringLiteral(" – keine Verbindung");
 const QColor kOtherGridSelection(218, 218, 218);
 
@@ -41,12 +38,6 @@ constexpr int kRowLines = 3;
 
 const char* const kGridIndexProperty = "index";
 
-QFont designFont(double pointSize, bool bold) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
-    return font;
-}
 
 } // namespace
 
@@ -139,18 +130,11 @@ QPushButton* frmTischDetail::makeButton(const char* name, const QString& caption
                                         int width, int height, const QColor& background) {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QLatin1String(name));
-    button->setFont(designFont(12.0, true));
+    button->setFont(DesignFont(12.0, true));
     button->setAutoDefault(false);
     button->setGeometry(twipsRect(left, top, width, height));
-    // Some styles ignore a palette's button colour; a style sheet shows it everywhere. Same look as
-    // the main window's buttons.
     if (background.isValid())
-        button->setStyleSheet(
-            QStringLiteral(
-                "QPushButton { background-color: %1; border: 1px solid #6f6f6f; border-radius: 3px; }"
-                "QPushButton:focus { border: 2px solid #202020; }"
-                "QPushButton:pressed { background-color: %2; }")
-                .arg(background.name(), background.darker(115).name()));
+        button->setStyleSheet(ColouredButtonStyle(background));
     button->show();
     return button;
 }
@@ -171,8 +155,8 @@ void frmTischDetail::buildControls() {
         auto* grid = new DataGrid(m_screen, this);
         grid->setObjectName(QStringLiteral("DataGrid%1").arg(k));
         grid->setProperty(kGridIndexProperty, k);
-        grid->setCellFont(designFont(9.75, false));
-        grid->setHeaderFont(designFont(11.25, true));
+        grid->setCellFont(DesignFont(9.75, false));
+        grid->setHeaderFont(DesignFont(11.25, true));
         grid->setRowLines(kRowLines);
         grid->setColumns(columns);
         grid->setGeometry(twipsRect(kGridLeft + column * kGridWidth, kGridTop + row * kGridHeight, kGridWidth,
@@ -282,7 +266,7 @@ bool frmTischDetail::requeryCourse(int k, bool statementWritten) {
     }
     setCourseCaption(k, false);
     if (!statementWritten)
-        m_messages.show(MsgExclamation, kChangeLost);
+        m_messages.show(MsgExclamation, ChangeNotSavedText());
     return false;
 }
 
@@ -318,7 +302,7 @@ void frmTischDetail::cmdDel_Click() {
     if (!CurrentOrderId(rs, &id))
         return;
     if (!CurrentOrderIsDone(rs)) {
-        m_messages.show(MsgExclamation, kOnlyDoneDeletable);
+        m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }
     const bool written = ExecSql(m_db, OrderSql::deleteOrder(id));

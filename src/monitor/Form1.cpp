@@ -1,9 +1,11 @@
 #include "Form1.h"
 
+
 #include "Clock.h"
 #include "DataGrid.h"
 #include "Database.h"
 #include "DbHelpers.h"
+#include "DesignLook.h"
 #include "Form1Layout.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
@@ -47,25 +49,6 @@ constexpr int kTimerInterval = 2000;
 constexpr int kGridRowLines = 4;
 
 const QString kDesignCaption = QStringLiteral("Torvane-Gastronomie Küchenmonitor");
-const QString kDeleteRefused = QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
-const QString kNotSaved =
-    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
-
-QFont arial(double points, bool bold) {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-// Plain background colours are ignored by some styles; a style sheet shows them everywhere.
-QString colouredButtonStyle(const QColor& colour) {
-    return QStringLiteral(
-               "QPushButton { background-color: %1; border: 1px solid #6f6f6f; border-radius: 3px; }"
-               "QPushButton:focus { border: 2px solid #202020; }"
-               "QPushButton:pressed { background-color: %2; }")
-        .arg(colour.name(), colour.darker(115).name());
-}
 
 void writeStderrLine(const QString& text) {
     const QByteArray line = text.toUtf8() + '\n';
@@ -156,8 +139,8 @@ void Form1::buildControls() {
 
     m_grid = new DataGrid(m_screen, this);
     m_grid->setObjectName(QStringLiteral("DataGrid1"));
-    m_grid->setCellFont(arial(12, false));
-    m_grid->setHeaderFont(arial(12, true));
+    m_grid->setCellFont(DesignFont(12, false));
+    m_grid->setHeaderFont(DesignFont(12, true));
     m_grid->setRowLines(kGridRowLines);
     m_grid->setColumns({
         {QStringLiteral("Zeit"), QStringLiteral("insdate"), 1005.17, false, {}},
@@ -177,14 +160,14 @@ void Form1::buildControls() {
         button->setGeometry(px(r.left), py(r.top), px(r.width), py(r.height));
         return button;
     };
-    m_cmdOK = makeButton(QStringLiteral("cmdOK"), QStringLiteral("Fertig"), kCmdOK, arial(12, true));
-    m_cmdOK->setStyleSheet(colouredButtonStyle(QColor(192, 255, 192)));
-    m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"), kCmdIA, arial(12, true));
-    m_cmdIA->setStyleSheet(colouredButtonStyle(QColor(255, 255, 192)));
+    m_cmdOK = makeButton(QStringLiteral("cmdOK"), QStringLiteral("Fertig"), kCmdOK, DesignFont(12, true));
+    m_cmdOK->setStyleSheet(ColouredButtonStyle(QColor(192, 255, 192)));
+    m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"), kCmdIA, DesignFont(12, true));
+    m_cmdIA->setStyleSheet(ColouredButtonStyle(QColor(255, 255, 192)));
     m_cmdDel =
-        makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel, arial(12, true));
-    m_cmdDel->setStyleSheet(colouredButtonStyle(QColor(255, 192, 192)));
-    m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"), kCmdEsc, arial(36, false));
+        makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel, DesignFont(12, true));
+    m_cmdDel->setStyleSheet(ColouredButtonStyle(QColor(255, 192, 192)));
+    m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"), kCmdEsc, DesignFont(36, false));
     connect(m_cmdOK, &QPushButton::clicked, this, &Form1::cmdOK_Click);
     connect(m_cmdIA, &QPushButton::clicked, this, &Form1::cmdIA_Click);
     connect(m_cmdDel, &QPushButton::clicked, this, &Form1::cmdDel_Click);
@@ -193,7 +176,7 @@ void Form1::buildControls() {
     auto* tisch0 = new WrappingButton(this);
     tisch0->setObjectName(QStringLiteral("cmdTisch0"));
     tisch0->setProperty("index", 0);
-    tisch0->setFont(arial(12, true));
+    tisch0->setFont(DesignFont(12, true));
     tisch0->setAutoDefault(false);
     tisch0->setGeometry(px(kCmdTisch0.left), py(kCmdTisch0.top), px(kCmdTisch0.width), py(kCmdTisch0.height));
     connect(tisch0, &QPushButton::clicked, this, [this] { cmdTisch_Click(0); });
@@ -212,7 +195,7 @@ void Form1::buildControls() {
     m_banner = new QLabel(this);
     m_banner->setObjectName(QStringLiteral("connectionBanner"));
     m_banner->setAlignment(Qt::AlignCenter);
-    m_banner->setFont(arial(12, true));
+    m_banner->setFont(DesignFont(12, true));
     m_banner->setStyleSheet(QStringLiteral("QLabel { background-color: #c00000; color: white; }"));
     m_banner->hide();
 }
@@ -428,7 +411,7 @@ void Form1::cmdDel_Click() {
     if (!selectedId(&id))
         return;
     if (!CurrentOrderIsDone(m_listRs)) {
-        m_messages.show(MsgExclamation, kDeleteRefused);
+        m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }
     runStatement(OrderSql::deleteOrder(id), 0);
@@ -456,7 +439,7 @@ void Form1::runStatement(const QString& sql, qint32 selectId) {
     }
     connectionLost(error);
     if (!written)
-        m_messages.show(MsgExclamation, kNotSaved);
+        m_messages.show(MsgExclamation, ChangeNotSavedText());
 }
 
 void Form1::cmdEsc_Click() {

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QString>
+
+namespace ordisp {
+
+// Looks and texts both windows share.
+
+// The design's fonts are Arial; Liberation Sans stands in where Arial is missing.
+QFont DesignFont(double points, bool bold);
+
+// Plain background colours are ignored by some styles; a style sheet shows them everywhere.
+QString ColouredButtonStyle(const QColor& colour);
+
+// The refusal of a delete for a line that is not done.
+QString OnlyDoneDeletableText();
+// A button's change that neither reached the database nor can be confirmed by a refresh.
+QString ChangeNotSavedText();
+
+} // namespace ordisp
