@@ -28,17 +28,18 @@ namespace ordisp {
 
 namespace {
 
-const char* const kUsage = "Aufruf: ordisp-db <Befehl> [Optionen]\n"
-                           "\n"
-                           "Befehle:\n"
-                           "  init              legt die Tabellen ordisp und system an, wo sie fehlen\n"
-                           "  add               fügt eine Bestellzeile ein, wie es eine Kasse tut\n"
-                           "  encode-password   liest ein Kennwort von der Standardeingabe und gibt PWDC aus\n"
-                           "  simulate          fügt laufend Bestellungen ein wie die Kassen am Abend\n"
-                           "  status            zeigt je Monitor die Zeilen nach Status und ihr Alter\n"
-                           "\n"
-                           "Die Datenbank ist die in ZALPOS.INI eingestellte (wie bei ordisp).\n"
-                           "'ordisp-db <Befehl> --help' zeigt die Optionen eines Befehls.\n";
+const char* const kUsage =
+    "Aufruf: ordisp-db <Befehl> [Optionen]\n"
+    "\n"
+    "Befehle:\n"
+    "  init              legt die Tabellen ordisp und system an, wo sie fehlen\n"
+    "  add               fügt eine Bestellzeile ein, wie es eine Kasse tut\n"
+    "  encode-password   liest ein Kennwort von der Standardeingabe und gibt PWDC aus\n"
+    "  simulate          fügt laufend Bestellungen ein wie die Kassen am Abend\n"
+    "  status            zeigt je Monitor die Zeilen nach Status und ihr Alter\n"
+    "\n"
+    "Die Datenbank ist die in ZALPOS.INI eingestellte (wie bei ordisp).\n"
+    "'ordisp-db <Befehl> --help' zeigt die Optionen eines Befehls.\n";
 
 struct Context {
     const DbToolStreams& io;
@@ -49,8 +50,7 @@ struct Context {
 // Parses the options of one command; prints help or the error. Returns false when the command must
 // not run; exitCode then says how it ends.
 bool Parse(QCommandLineParser& parser, const QString& command, const QString& description,
-           const QStringList& args, const Context& ctx, int* exitCode)
-{
+           const QStringList& args, const Context& ctx, int* exitCode) {
     parser.setApplicationDescription(description);
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
@@ -76,8 +76,7 @@ bool Parse(QCommandLineParser& parser, const QString& command, const QString& de
 }
 
 // Opens the configured database. create: a missing database file is created.
-bool Connect(Database& db, const Context& ctx, bool create)
-{
+bool Connect(Database& db, const Context& ctx, bool create) {
     const QString ini = ConfigFilePath(ctx.configFolder);
     Configuration config;
     try {
@@ -103,14 +102,14 @@ bool Connect(Database& db, const Context& ctx, bool create)
     return true;
 }
 
-int CmdInit(const QStringList& args, const Context& ctx)
-{
+int CmdInit(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
     int code = 0;
-    if (!Parse(parser, QStringLiteral("init"),
-               QStringLiteral("Legt die Tabellen ordisp und system an, wo sie fehlen; vorhandene Daten bleiben "
-                              "unverändert. Eine fehlende Datenbankdatei wird angelegt."),
-               args, ctx, &code))
+    if (!Parse(
+            parser, QStringLiteral("init"),
+            QStringLiteral("Legt die Tabellen ordisp und system an, wo sie fehlen; vorhandene Daten bleiben "
+                           "unverändert. Eine fehlende Datenbankdatei wird angelegt."),
+            args, ctx, &code))
         return code;
     Database db(QStringLiteral("ordisp-db"));
     if (!Connect(db, ctx, true))
@@ -130,26 +129,25 @@ int CmdInit(const QStringList& args, const Context& ctx)
 
 // A whole number option; false with a message when it is not one or out of range.
 bool IntOption(const QCommandLineParser& parser, const QString& name, qint64 min, qint64 max, qint64* value,
-               const Context& ctx)
-{
+               const Context& ctx) {
     bool ok = false;
     const qint64 v = parser.value(name).trimmed().toLongLong(&ok);
     if (!ok || v < min || v > max) {
-        *ctx.io.err << "ordisp-db add: --" << name << " erwartet eine ganze Zahl von " << min << " bis " << max
-                    << ", nicht '" << parser.value(name) << "'\n";
+        *ctx.io.err << "ordisp-db add: --" << name << " erwartet eine ganze Zahl von " << min << " bis "
+                    << max << ", nicht '" << parser.value(name) << "'\n";
         return false;
     }
     *value = v;
     return true;
 }
 
-int CmdAdd(const QStringList& args, const Context& ctx)
-{
+int CmdAdd(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
     const QList<QCommandLineOption> options = {
         {QStringLiteral("monitor"), QStringLiteral("Nummer des Küchenmonitors."), QStringLiteral("N")},
         {QStringLiteral("table"), QStringLiteral("Tischnummer."), QStringLiteral("N")},
-        {QStringLiteral("course"), QStringLiteral("Gang (0 bis 8 erscheinen in den Details)."), QStringLiteral("N")},
+        {QStringLiteral("course"), QStringLiteral("Gang (0 bis 8 erscheinen in den Details)."),
+         QStringLiteral("N")},
         {QStringLiteral("guest"), QStringLiteral("Gast am Tisch."), QStringLiteral("N")},
         {QStringLiteral("qty"), QStringLiteral("Menge."), QStringLiteral("X")},
         {QStringLiteral("text"), QStringLiteral("Bezeichnung des Gerichts."), QStringLiteral("T")},
@@ -158,8 +156,8 @@ int CmdAdd(const QStringList& args, const Context& ctx)
     };
     parser.addOptions(options);
     int code = 0;
-    if (!Parse(parser, QStringLiteral("add"), QStringLiteral("Fügt eine Bestellzeile ein, wie es eine Kasse tut."),
-               args, ctx, &code))
+    if (!Parse(parser, QStringLiteral("add"),
+               QStringLiteral("Fügt eine Bestellzeile ein, wie es eine Kasse tut."), args, ctx, &code))
         return code;
     for (const char* required : {"monitor", "table", "course", "guest", "qty", "text"}) {
         if (!parser.isSet(QLatin1String(required))) {
@@ -185,10 +183,13 @@ int CmdAdd(const QStringList& args, const Context& ctx)
         return 2;
     order.status = static_cast<qint32>(v);
     bool ok = false;
-    order.quantity = parser.value(QStringLiteral("qty")).trimmed().replace(QLatin1Char(','), QLatin1Char('.')).toDouble(&ok);
+    order.quantity = parser.value(QStringLiteral("qty"))
+                         .trimmed()
+                         .replace(QLatin1Char(','), QLatin1Char('.'))
+                         .toDouble(&ok);
     if (!ok) {
-        *ctx.io.err << "ordisp-db add: --qty erwartet eine Zahl, nicht '" << parser.value(QStringLiteral("qty"))
-                    << "'\n";
+        *ctx.io.err << "ordisp-db add: --qty erwartet eine Zahl, nicht '"
+                    << parser.value(QStringLiteral("qty")) << "'\n";
         return 2;
     }
     order.text = parser.value(QStringLiteral("text"));
@@ -205,14 +206,14 @@ int CmdAdd(const QStringList& args, const Context& ctx)
     return 0;
 }
 
-int CmdEncodePassword(const QStringList& args, const Context& ctx)
-{
+int CmdEncodePassword(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
     int code = 0;
-    if (!Parse(parser, QStringLiteral("encode-password"),
-               QStringLiteral("Liest ein Kennwort (eine Zeile) von der Standardeingabe und gibt es in der Form "
-                              "für DATABASE/PWDC aus."),
-               args, ctx, &code))
+    if (!Parse(
+            parser, QStringLiteral("encode-password"),
+            QStringLiteral("Liest ein Kennwort (eine Zeile) von der Standardeingabe und gibt es in der Form "
+                           "für DATABASE/PWDC aus."),
+            args, ctx, &code))
         return code;
     QString password = ctx.io.in->readLine();
     if (password.endsWith(QLatin1Char('\r')))
@@ -308,8 +309,7 @@ int CmdStatus(const QStringList& args, const Context& ctx) {
 } // namespace
 
 int RunDbTool(const QStringList& args, const DbToolStreams& io, const QString& configFolder,
-              const QString& executableFolder)
-{
+              const QString& executableFolder) {
     const Context ctx{io, configFolder, executableFolder};
     const std::map<QString, std::function<int(const QStringList&, const Context&)>> commands = {
         {QStringLiteral("init"), CmdInit},
@@ -318,7 +318,8 @@ int RunDbTool(const QStringList& args, const DbToolStreams& io, const QString& c
         {QStringLiteral("simulate"), CmdSimulate},
         {QStringLiteral("status"), CmdStatus},
     };
-    if (args.isEmpty() || args.constFirst() == QLatin1String("--help") || args.constFirst() == QLatin1String("-h")) {
+    if (args.isEmpty() || args.constFirst() == QLatin1String("--help") ||
+        args.constFirst() == QLatin1String("-h")) {
         (args.isEmpty() ? *io.err : *io.out) << kUsage;
         return args.isEmpty() ? 2 : 0;
     }

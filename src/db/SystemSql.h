@@ -8,28 +8,23 @@ namespace ordisp {
 
 // Statements on the shared settings table `system` that the start-up probes issue.
 namespace SystemSql {
-inline QString probeDateDayFirst()
-{
+inline QString probeDateDayFirst() {
     return QStringLiteral("UPDATE system SET moddate = '31.12.2000'");
 }
-inline QString probeDateUs()
-{
+inline QString probeDateUs() {
     return QStringLiteral("UPDATE system SET moddate = '12/31/2000'");
 }
-inline QString setBoolTest(int value)
-{
+inline QString setBoolTest(int value) {
     return QStringLiteral("UPDATE system SET booltest = %1").arg(value);
 }
-inline QString readBoolTest()
-{
+inline QString readBoolTest() {
     return QStringLiteral("SELECT booltest FROM system");
 }
 } // namespace SystemSql
 
 // Whether the database holds an order table with the nine columns the display reads. A file
 // without it is no order database, whatever else it holds.
-inline bool HasOrderTable(Database& db, DbError* error = nullptr)
-{
+inline bool HasOrderTable(Database& db, DbError* error = nullptr) {
     ResultData data;
     DbError failure;
     if (db.select(QStringLiteral("SELECT id, monitornr, tisch, gang, gast, menge, txt, status, insdate "

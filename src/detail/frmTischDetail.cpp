@@ -38,7 +38,6 @@ constexpr int kRowLines = 3;
 
 const char* const kGridIndexProperty = "index";
 
-
 } // namespace
 
 frmTischDetail::frmTischDetail(Database& db, qint32 monitorNr, MessageSink& messages, const Screen& screen,

@@ -1,6 +1,5 @@
 #include "Form1.h"
 
-
 #include "Clock.h"
 #include "DataGrid.h"
 #include "Database.h"
@@ -164,8 +163,8 @@ void Form1::buildControls() {
     m_cmdOK->setStyleSheet(ColouredButtonStyle(QColor(192, 255, 192)));
     m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"), kCmdIA, DesignFont(12, true));
     m_cmdIA->setStyleSheet(ColouredButtonStyle(QColor(255, 255, 192)));
-    m_cmdDel =
-        makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel, DesignFont(12, true));
+    m_cmdDel = makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel,
+                          DesignFont(12, true));
     m_cmdDel->setStyleSheet(ColouredButtonStyle(QColor(255, 192, 192)));
     m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"), kCmdEsc, DesignFont(36, false));
     connect(m_cmdOK, &QPushButton::clicked, this, &Form1::cmdOK_Click);

@@ -4,8 +4,7 @@
 
 namespace ordisp {
 
-QString MessageSink::logLine(int style, const QString& text)
-{
+QString MessageSink::logLine(int style, const QString& text) {
     QString oneLine = text;
     oneLine.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
     // Stray CR or LF would split the line that operators grep for.
@@ -14,24 +13,21 @@ QString MessageSink::logLine(int style, const QString& text)
     return QStringLiteral("Ordisp [%1] %2").arg(style).arg(oneLine);
 }
 
-int MessageSink::show(int style, const QString& text)
-{
+int MessageSink::show(int style, const QString& text) {
     const QByteArray line = logLine(style, text).toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
     return present(style, text);
 }
 
-QStringList RecordingMessageSink::texts() const
-{
+QStringList RecordingMessageSink::texts() const {
     QStringList result;
     for (const Entry& e : m_shown)
         result << e.text;
     return result;
 }
 
-int RecordingMessageSink::present(int style, const QString& text)
-{
+int RecordingMessageSink::present(int style, const QString& text) {
     m_shown.append({style, text});
     if (!m_answers.isEmpty())
         return m_answers.dequeue();

@@ -12,8 +12,12 @@ public:
 
 class FixedScreen final : public Screen {
 public:
-    explicit FixedScreen(double twipsPerPixel = 15.0) : m_x(twipsPerPixel), m_y(twipsPerPixel) {}
-    FixedScreen(double x, double y) : m_x(x), m_y(y) {}
+    explicit FixedScreen(double twipsPerPixel = 15.0)
+        : m_x(twipsPerPixel)
+        , m_y(twipsPerPixel) {}
+    FixedScreen(double x, double y)
+        : m_x(x)
+        , m_y(y) {}
     double twipsPerPixelX() const override { return m_x; }
     double twipsPerPixelY() const override { return m_y; }
 

@@ -17,40 +17,39 @@ namespace {
 
 const QString kCrLf = QStringLiteral("\r\n");
 
-void ShowSqlServerError(const DbError& error, MessageSink& messages)
-{
+void ShowSqlServerError(const DbError& error, MessageSink& messages) {
     messages.show(MsgCritical,
-                  QStringLiteral("Die Verbindung zur Datenbank 'zalpos' konnte nicht hergestellt werden.") + kCrLf +
-                      kCrLf + QStringLiteral("Fehler: ") + QString::number(error.number) + kCrLf +
+                  QStringLiteral("Die Verbindung zur Datenbank 'zalpos' konnte nicht hergestellt werden.") +
+                      kCrLf + kCrLf + QStringLiteral("Fehler: ") + QString::number(error.number) + kCrLf +
                       error.description);
 }
 
-void ShowJetError(const DbError& error, MessageSink& messages, const QString& configFile)
-{
-    messages.show(MsgCritical,
-                  QStringLiteral("Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher beendet.") +
-                      kCrLf + kCrLf +
-                      QStringLiteral("Starten Sie das Programm neu, nachdem Sie den Fehler beseitigt haben. "
-                                     "Nachfolgend finden Sie hierzu nähere Informationen.") +
-                      kCrLf + kCrLf + QStringLiteral("Fehler-Beschreibung: ") + error.description + kCrLf +
-                      kCrLf + QStringLiteral("Fehler-Nr.: ") + QString::number(error.number) + kCrLf +
-                      QStringLiteral("Fehler-Quelle: ") + error.source);
+void ShowJetError(const DbError& error, MessageSink& messages, const QString& configFile) {
+    messages.show(
+        MsgCritical,
+        QStringLiteral("Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher beendet.") +
+            kCrLf + kCrLf +
+            QStringLiteral("Starten Sie das Programm neu, nachdem Sie den Fehler beseitigt haben. "
+                           "Nachfolgend finden Sie hierzu nähere Informationen.") +
+            kCrLf + kCrLf + QStringLiteral("Fehler-Beschreibung: ") + error.description + kCrLf + kCrLf +
+            QStringLiteral("Fehler-Nr.: ") + QString::number(error.number) + kCrLf +
+            QStringLiteral("Fehler-Quelle: ") + error.source);
     if (error.description.contains(QLatin1String("3.51"))) {
         // The folder is named as it is here; a Windows path would mislead.
         const QString folder = QFileInfo(configFile).absolutePath();
-        messages.show(MsgPlain, QStringLiteral("Wenn Sie auf Ihrem System Probleme mit dem Datenbank-Provider 3.51 "
-                                               "haben, ") +
-                                    QStringLiteral("so öffnen Sie die Datei ZALPOS.INI im Verzeichnis ") + folder +
-                                    QStringLiteral(" und ändern die ") + QStringLiteral("Provider-Einstellung in: ") +
-                                    kCrLf + kCrLf + QStringLiteral("JET-PROVIDER=4.0"));
+        messages.show(MsgPlain,
+                      QStringLiteral("Wenn Sie auf Ihrem System Probleme mit dem Datenbank-Provider 3.51 "
+                                     "haben, ") +
+                          QStringLiteral("so öffnen Sie die Datei ZALPOS.INI im Verzeichnis ") + folder +
+                          QStringLiteral(" und ändern die ") + QStringLiteral("Provider-Einstellung in: ") +
+                          kCrLf + kCrLf + QStringLiteral("JET-PROVIDER=4.0"));
     }
 }
 
 } // namespace
 
 bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& settings, MessageSink& messages,
-                  const QString& configFile)
-{
+                  const QString& configFile) {
     ConnectionSettings connection;
     connection.type = dbType;
     connection.server = settings.server;
@@ -64,15 +63,16 @@ bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& setting
             return true;
         ShowSqlServerError(error, messages);
         if (error.description.contains(QLatin1String("Fehler bei der Anmeldung"))) {
-            messages.show(MsgInformation,
-                          QStringLiteral("Die Anmeldung an der Datenbank wurde abgelehnt. Bitte tragen Sie den "
-                                         "Datenbank-Benutzer (USER) und das Anmelde-Kennwort (PWD oder PWDC) im "
-                                         "Abschnitt [DATABASE] der Datei ") +
-                              configFile + QStringLiteral(" ein und versuchen Sie es erneut."));
+            messages.show(
+                MsgInformation,
+                QStringLiteral("Die Anmeldung an der Datenbank wurde abgelehnt. Bitte tragen Sie den "
+                               "Datenbank-Benutzer (USER) und das Anmelde-Kennwort (PWD oder PWDC) im "
+                               "Abschnitt [DATABASE] der Datei ") +
+                    configFile + QStringLiteral(" ein und versuchen Sie es erneut."));
             return false;
         }
-        messages.show(MsgInformation, QStringLiteral("Die Datenbank 'zalpos' auf Server '") + settings.server +
-                                          QStringLiteral("' wurde nicht gefunden. "));
+        messages.show(MsgInformation, QStringLiteral("Die Datenbank 'zalpos' auf Server '") +
+                                          settings.server + QStringLiteral("' wurde nicht gefunden. "));
         return false;
     }
 
@@ -83,8 +83,7 @@ bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& setting
     return false;
 }
 
-void ProbeDateFormat(Database& db, MessageSink& messages)
-{
+void ProbeDateFormat(Database& db, MessageSink& messages) {
     if (ExecSql(db, SystemSql::probeDateDayFirst())) {
         db.setDateLiteralStyle(QStringLiteral("D"));
         return;
@@ -92,14 +91,14 @@ void ProbeDateFormat(Database& db, MessageSink& messages)
     db.setDateLiteralStyle(QStringLiteral("E"));
     if (ExecSql(db, SystemSql::probeDateUs()))
         return;
-    messages.show(MsgCritical, QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !"));
+    messages.show(MsgCritical,
+                  QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !"));
 }
 
 namespace {
 
 // The first row's booltest as a number; a boolean true counts as -1. No row gives nothing.
-std::optional<double> ReadBoolTest(Database& db)
-{
+std::optional<double> ReadBoolTest(Database& db) {
     ResultSet rs;
     if (!rs.open(db, SystemSql::readBoolTest()) || rs.eof())
         return std::nullopt;
@@ -116,8 +115,7 @@ std::optional<double> ReadBoolTest(Database& db)
 
 } // namespace
 
-bool ProbeBooleanTrue(Database& db, MessageSink& messages)
-{
+bool ProbeBooleanTrue(Database& db, MessageSink& messages) {
     qint32 number = 0;
     QString text;
     if (!ExecSql(db, SystemSql::setBoolTest(0), &number, &text))
@@ -145,11 +143,10 @@ bool ProbeBooleanTrue(Database& db, MessageSink& messages)
     return false;
 }
 
-void PurgeDoneOrders(Database& db, const QDate& today)
-{
+void PurgeDoneOrders(Database& db, const QDate& today) {
     // Failure is ignored: old done lines stay until the next start, nothing else depends on it.
-    ExecSql(db, OrderSql::purgeDoneOrders(SqlDate(today, QStringLiteral("00:00:00"), db.type(),
-                                                  db.dateLiteralStyle())));
+    ExecSql(db, OrderSql::purgeDoneOrders(
+                    SqlDate(today, QStringLiteral("00:00:00"), db.type(), db.dateLiteralStyle())));
 }
 
 } // namespace ordisp

@@ -15,28 +15,23 @@ const QByteArray kActivate = QByteArrayLiteral("activate\n");
 
 LocalInstanceGuard::LocalInstanceGuard(const QString& name, QObject* parent)
     : QObject(parent)
-    , m_name(name)
-{
-}
+    , m_name(name) {}
 
 LocalInstanceGuard::~LocalInstanceGuard() = default;
 
-QString LocalInstanceGuard::lockPath() const
-{
+QString LocalInstanceGuard::lockPath() const {
     QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (folder.isEmpty())
         folder = QDir::tempPath();
     return folder + QLatin1Char('/') + m_name + QStringLiteral(".lock");
 }
 
-QString LocalInstanceGuard::serverName() const
-{
+QString LocalInstanceGuard::serverName() const {
     // One socket per user: two users on one workstation each run their own display.
     return QStringLiteral("%1-%2").arg(m_name).arg(::getuid());
 }
 
-bool LocalInstanceGuard::acquire()
-{
+bool LocalInstanceGuard::acquire() {
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock whose owner process is gone counts as stale at once.
     m_lock->setStaleLockTime(0);
@@ -54,8 +49,7 @@ bool LocalInstanceGuard::acquire()
     return true;
 }
 
-void LocalInstanceGuard::activateRunning()
-{
+void LocalInstanceGuard::activateRunning() {
     QLocalSocket socket;
     socket.connectToServer(serverName());
     if (!socket.waitForConnected(2000))
@@ -65,8 +59,7 @@ void LocalInstanceGuard::activateRunning()
     socket.disconnectFromServer();
 }
 
-void LocalInstanceGuard::onNewConnection()
-{
+void LocalInstanceGuard::onNewConnection() {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         connect(socket, &QLocalSocket::readyRead, this, [this, socket] {

@@ -23,8 +23,7 @@ const QString kDbFileName = QStringLiteral("/ZALPOS.MDB");
 
 } // namespace
 
-Configuration ReadConfiguration(const QString& ini, const QString& executableFolder)
-{
+Configuration ReadConfiguration(const QString& ini, const QString& executableFolder) {
     Configuration c;
     const QString ordisp = QStringLiteral("ORDISP");
     const QString database = QStringLiteral("DATABASE");
@@ -56,8 +55,7 @@ namespace {
 
 // Looks for the database file beside the executable, then in the working folder. False when it is
 // nowhere (the message has been shown).
-bool LocateDatabaseFile(DbSettings& db, const QString& ini, const StartupEnvironment& env)
-{
+bool LocateDatabaseFile(DbSettings& db, const QString& ini, const StartupEnvironment& env) {
     for (const QString& folder : {env.executableFolder, env.currentFolder}) {
         const QString candidate = folder + kDbFileName;
         if (!FileExists(candidate))
@@ -76,33 +74,31 @@ bool LocateDatabaseFile(DbSettings& db, const QString& ini, const StartupEnviron
         }
         return true;
     }
-    env.messages->show(MsgExclamation, QStringLiteral("Die Datenbank wurde nicht im konfigurierten Verzeichnis ") +
-                                           db.file + QStringLiteral(" gefunden. ") + QStringLiteral("\r\n\r\n") +
-                                           QStringLiteral("Bitte stellen Sie den Pfad zur Datei ZALPOS.MDB in ") +
-                                           ini + QStringLiteral(" ein."));
+    env.messages->show(MsgExclamation,
+                       QStringLiteral("Die Datenbank wurde nicht im konfigurierten Verzeichnis ") + db.file +
+                           QStringLiteral(" gefunden. ") + QStringLiteral("\r\n\r\n") +
+                           QStringLiteral("Bitte stellen Sie den Pfad zur Datei ZALPOS.MDB in ") + ini +
+                           QStringLiteral(" ein."));
     return false;
 }
 
 // The file is shared with other programs; one we cannot read must not be taken for a missing one,
 // or its defaults would be written over settings we never saw.
-void CheckConfigReadable(const QString& ini)
-{
+void CheckConfigReadable(const QString& ini) {
     const QFileInfo info(ini);
     if (!info.exists())
         return;
     QFile file(ini);
     if (info.isDir() || !file.open(QIODevice::ReadOnly)) {
-        const QString reason = info.isDir() ? QStringLiteral("ein Verzeichnis steht an ihrer Stelle")
-                                            : file.errorString();
-        throw UnhandledError(
-            (QStringLiteral("Die Konfigurationsdatei ") + ini + QStringLiteral(" kann nicht gelesen werden (") +
-             reason + QStringLiteral(")."))
-                .toStdString());
+        const QString reason =
+            info.isDir() ? QStringLiteral("ein Verzeichnis steht an ihrer Stelle") : file.errorString();
+        throw UnhandledError((QStringLiteral("Die Konfigurationsdatei ") + ini +
+                              QStringLiteral(" kann nicht gelesen werden (") + reason + QStringLiteral(")."))
+                                 .toStdString());
     }
 }
 
-StartupOutcome Ended(int code)
-{
+StartupOutcome Ended(int code) {
     StartupOutcome outcome;
     outcome.exitCode = code;
     return outcome;
@@ -110,18 +106,16 @@ StartupOutcome Ended(int code)
 
 } // namespace
 
-QString DefaultConfigFolder()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/zalpos");
+QString DefaultConfigFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+           QStringLiteral("/zalpos");
 }
 
-QString ConfigFilePath(const QString& configFolder)
-{
+QString ConfigFilePath(const QString& configFolder) {
     return configFolder + QStringLiteral("/ZALPOS.INI");
 }
 
-StartupOutcome RunStartup(const StartupEnvironment& env)
-{
+StartupOutcome RunStartup(const StartupEnvironment& env) {
     auto processEvents = [&env] {
         if (env.processEvents)
             env.processEvents();

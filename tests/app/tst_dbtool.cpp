@@ -30,8 +30,7 @@ private:
     QString m_config, m_exe, m_file, m_out, m_err;
 };
 
-void TestDbTool::init()
-{
+void TestDbTool::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     m_config = m_dir->filePath(QStringLiteral("config"));
     m_exe = m_dir->filePath(QStringLiteral("bin"));
@@ -45,8 +44,7 @@ void TestDbTool::init()
     ini.write("[DATABASE]\nTYP=MS-JET\n[PFADE]\nDATENBANK=" + dbFolder.toUtf8() + "\n");
 }
 
-int TestDbTool::run(const QStringList& args, const QString& input)
-{
+int TestDbTool::run(const QStringList& args, const QString& input) {
     m_out.clear();
     m_err.clear();
     QString in = input;
@@ -57,8 +55,7 @@ int TestDbTool::run(const QStringList& args, const QString& input)
     return code;
 }
 
-QList<ResultRow> TestDbTool::rows(const QString& sql)
-{
+QList<ResultRow> TestDbTool::rows(const QString& sql) {
     Database db(QStringLiteral("check"));
     ConnectionSettings s;
     s.type = kDbTypeJet;
@@ -69,21 +66,22 @@ QList<ResultRow> TestDbTool::rows(const QString& sql)
     return data.rows;
 }
 
-void TestDbTool::initCreatesFileAndKeepsData()
-{
+void TestDbTool::initCreatesFileAndKeepsData() {
     QVERIFY(!QFileInfo::exists(m_file));
     QCOMPARE(run({QStringLiteral("init")}), 0);
     QVERIFY(QFileInfo::exists(m_file));
     QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM system")).at(0).at(0).toInt(), 1);
 
-    QCOMPARE(run({QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("2"), QStringLiteral("--table"),
-                  QStringLiteral("12"), QStringLiteral("--course"), QStringLiteral("1"), QStringLiteral("--guest"),
-                  QStringLiteral("3"), QStringLiteral("--qty"), QStringLiteral("1,5"), QStringLiteral("--text"),
-                  QStringLiteral("Schnitzel 'Wiener Art'")}),
-             0);
+    QCOMPARE(
+        run({QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("2"),
+             QStringLiteral("--table"), QStringLiteral("12"), QStringLiteral("--course"), QStringLiteral("1"),
+             QStringLiteral("--guest"), QStringLiteral("3"), QStringLiteral("--qty"), QStringLiteral("1,5"),
+             QStringLiteral("--text"), QStringLiteral("Schnitzel 'Wiener Art'")}),
+        0);
     QCOMPARE(run({QStringLiteral("init")}), 0);
-    const QList<ResultRow> data = rows(QStringLiteral("SELECT monitornr, tisch, gang, gast, menge, txt, status, "
-                                                      "insdate FROM ordisp"));
+    const QList<ResultRow> data =
+        rows(QStringLiteral("SELECT monitornr, tisch, gang, gast, menge, txt, status, "
+                            "insdate FROM ordisp"));
     QCOMPARE(data.size(), 1);
     QCOMPARE(data.at(0).at(0).toInt(), 2);
     QCOMPARE(data.at(0).at(1).toInt(), 12);
@@ -94,32 +92,29 @@ void TestDbTool::initCreatesFileAndKeepsData()
     QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM system")).at(0).at(0).toInt(), 1);
 }
 
-void TestDbTool::addRejectsBadArguments_data()
-{
+void TestDbTool::addRejectsBadArguments_data() {
     QTest::addColumn<QStringList>("args");
-    const QStringList base = {QStringLiteral("add"),   QStringLiteral("--monitor"), QStringLiteral("1"),
-                              QStringLiteral("--table"), QStringLiteral("4"),      QStringLiteral("--course"),
-                              QStringLiteral("1"),      QStringLiteral("--guest"), QStringLiteral("1"),
-                              QStringLiteral("--qty"),  QStringLiteral("1")};
+    const QStringList base = {
+        QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("1"), QStringLiteral("--table"),
+        QStringLiteral("4"),   QStringLiteral("--course"),  QStringLiteral("1"), QStringLiteral("--guest"),
+        QStringLiteral("1"),   QStringLiteral("--qty"),     QStringLiteral("1")};
     QTest::newRow("text missing") << base;
-    QTest::newRow("table not a number") << (QStringList(base) << QStringLiteral("--text") << QStringLiteral("x"))
-                                                .replaceInStrings(QRegularExpression(QStringLiteral("^4$")),
-                                                                  QStringLiteral("vier"));
-    QTest::newRow("negative monitor") << (QStringList(base) << QStringLiteral("--text") << QStringLiteral("x"))
-                                              .replaceInStrings(QRegularExpression(QStringLiteral("^1$")),
-                                                                QStringLiteral("-1"));
-    QTest::newRow("quantity not a number") << (QStringList{QStringLiteral("add"), QStringLiteral("--monitor"),
-                                                           QStringLiteral("1"), QStringLiteral("--table"),
-                                                           QStringLiteral("4"), QStringLiteral("--course"),
-                                                           QStringLiteral("1"), QStringLiteral("--guest"),
-                                                           QStringLiteral("1"), QStringLiteral("--qty"),
-                                                           QStringLiteral("viel"), QStringLiteral("--text"),
-                                                           QStringLiteral("x")});
-    QTest::newRow("unknown option") << (QStringList(base) << QStringLiteral("--colour") << QStringLiteral("red"));
+    QTest::newRow("table not a number")
+        << (QStringList(base) << QStringLiteral("--text") << QStringLiteral("x"))
+               .replaceInStrings(QRegularExpression(QStringLiteral("^4$")), QStringLiteral("vier"));
+    QTest::newRow("negative monitor")
+        << (QStringList(base) << QStringLiteral("--text") << QStringLiteral("x"))
+               .replaceInStrings(QRegularExpression(QStringLiteral("^1$")), QStringLiteral("-1"));
+    QTest::newRow("quantity not a number") << (QStringList{
+        QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("1"), QStringLiteral("--table"),
+        QStringLiteral("4"), QStringLiteral("--course"), QStringLiteral("1"), QStringLiteral("--guest"),
+        QStringLiteral("1"), QStringLiteral("--qty"), QStringLiteral("viel"), QStringLiteral("--text"),
+        QStringLiteral("x")});
+    QTest::newRow("unknown option") << (QStringList(base)
+                                        << QStringLiteral("--colour") << QStringLiteral("red"));
 }
 
-void TestDbTool::addRejectsBadArguments()
-{
+void TestDbTool::addRejectsBadArguments() {
     QFETCH(QStringList, args);
     QCOMPARE(run({QStringLiteral("init")}), 0);
     QVERIFY(run(args) != 0);
@@ -127,17 +122,15 @@ void TestDbTool::addRejectsBadArguments()
     QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM ordisp")).at(0).at(0).toInt(), 0);
 }
 
-void TestDbTool::addOnMissingFileFails()
-{
-    QVERIFY(run({QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("1"), QStringLiteral("--table"),
-                 QStringLiteral("4"), QStringLiteral("--course"), QStringLiteral("1"), QStringLiteral("--guest"),
-                 QStringLiteral("1"), QStringLiteral("--qty"), QStringLiteral("1"), QStringLiteral("--text"),
-                 QStringLiteral("x")}) != 0);
+void TestDbTool::addOnMissingFileFails() {
+    QVERIFY(run({QStringLiteral("add"), QStringLiteral("--monitor"), QStringLiteral("1"),
+                 QStringLiteral("--table"), QStringLiteral("4"), QStringLiteral("--course"),
+                 QStringLiteral("1"), QStringLiteral("--guest"), QStringLiteral("1"), QStringLiteral("--qty"),
+                 QStringLiteral("1"), QStringLiteral("--text"), QStringLiteral("x")}) != 0);
     QVERIFY(!QFileInfo::exists(m_file));
 }
 
-void TestDbTool::encodePasswordRoundTrip()
-{
+void TestDbTool::encodePasswordRoundTrip() {
     const QString password = QStringLiteral("Geheim;}=ä");
     QCOMPARE(run({QStringLiteral("encode-password")}, password + QLatin1Char('\n')), 0);
     const QString coded = m_out.trimmed();
@@ -145,8 +138,7 @@ void TestDbTool::encodePasswordRoundTrip()
     QCOMPARE(DecodePassword(coded), password);
 }
 
-void TestDbTool::unknownCommand()
-{
+void TestDbTool::unknownCommand() {
     QCOMPARE(run({QStringLiteral("drop")}), 2);
     QVERIFY(m_err.contains(QLatin1String("drop")));
     QCOMPARE(run({QStringLiteral("--help")}), 0);

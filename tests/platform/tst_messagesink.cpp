@@ -12,26 +12,26 @@ private Q_SLOTS:
     void answersInOrder();
 };
 
-void TestMessageSink::logLine_data()
-{
+void TestMessageSink::logLine_data() {
     QTest::addColumn<int>("style");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("plain") << 64 << "Programm läuft bereits." << "Ordisp [64] Programm läuft bereits.";
-    QTest::newRow("crlf pairs") << 16 << "a\r\n\r\nb" << "Ordisp [16] a\\n\\nb";
-    QTest::newRow("lone lf") << 48 << "a\nb" << "Ordisp [48] a\\nb";
+    QTest::newRow("plain") << 64 << "Programm läuft bereits."
+                           << "Ordisp [64] Programm läuft bereits.";
+    QTest::newRow("crlf pairs") << 16 << "a\r\n\r\nb"
+                                << "Ordisp [16] a\\n\\nb";
+    QTest::newRow("lone lf") << 48 << "a\nb"
+                             << "Ordisp [48] a\\nb";
 }
 
-void TestMessageSink::logLine()
-{
+void TestMessageSink::logLine() {
     QFETCH(int, style);
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(MessageSink::logLine(style, text), expected);
 }
 
-void TestMessageSink::answersInOrder()
-{
+void TestMessageSink::answersInOrder() {
     RecordingMessageSink sink;
     sink.setNextAnswer(AnswerNo);
     QCOMPARE(sink.show(MsgYesNoExclamation, QStringLiteral("q1")), int(AnswerNo));

@@ -13,13 +13,11 @@ private Q_SLOTS:
     void releasedGuardLetsNextStart();
 };
 
-static QString UniqueName()
-{
+static QString UniqueName() {
     return QStringLiteral("ordisp-test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
 }
 
-void TestInstanceGuard::secondIsRefusedAndRaisesFirst()
-{
+void TestInstanceGuard::secondIsRefusedAndRaisesFirst() {
     const QString name = UniqueName();
     LocalInstanceGuard first(name);
     QVERIFY(first.acquire());
@@ -31,8 +29,7 @@ void TestInstanceGuard::secondIsRefusedAndRaisesFirst()
     QVERIFY(raised.wait(3000));
 }
 
-void TestInstanceGuard::releasedGuardLetsNextStart()
-{
+void TestInstanceGuard::releasedGuardLetsNextStart() {
     const QString name = UniqueName();
     {
         LocalInstanceGuard first(name);

@@ -17,7 +17,8 @@ namespace {
 
 class FakeGuard final : public InstanceGuard {
 public:
-    explicit FakeGuard(bool first) : m_first(first) {}
+    explicit FakeGuard(bool first)
+        : m_first(first) {}
     bool acquire() override { return m_first; }
     void activateRunning() override { ++activations; }
     int activations = 0;
@@ -27,8 +28,7 @@ private:
 };
 
 // Lines of the configuration file without blanks, in file order.
-QStringList IniLines(const QString& path)
-{
+QStringList IniLines(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};
@@ -41,8 +41,7 @@ QStringList IniLines(const QString& path)
     return lines;
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
+void WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
     f.write(bytes);
@@ -80,8 +79,7 @@ private:
     std::unique_ptr<FakeGuard> m_guard;
 };
 
-void TestStartup::init()
-{
+void TestStartup::init() {
     m_dir = std::make_unique<QTemporaryDir>();
     QVERIFY(m_dir->isValid());
     m_config = m_dir->filePath(QStringLiteral("config/zalpos"));
@@ -94,8 +92,7 @@ void TestStartup::init()
     m_guard = std::make_unique<FakeGuard>(true);
 }
 
-StartupOutcome TestStartup::run(const QDateTime& now)
-{
+StartupOutcome TestStartup::run(const QDateTime& now) {
     FixedClock clock(now);
     StartupEnvironment env;
     env.messages = &m_messages;
@@ -107,8 +104,7 @@ StartupOutcome TestStartup::run(const QDateTime& now)
     return RunStartup(env);
 }
 
-QString TestStartup::createDatabase(const QString& folder)
-{
+QString TestStartup::createDatabase(const QString& folder) {
     QDir().mkpath(folder);
     const QString file = folder + QStringLiteral("/ZALPOS.MDB");
     Database db(QStringLiteral("create"));
@@ -123,42 +119,48 @@ QString TestStartup::createDatabase(const QString& folder)
     return file;
 }
 
-void TestStartup::writeJetConfig(const QString& dbFolder, const QByteArray& extra)
-{
+void TestStartup::writeJetConfig(const QString& dbFolder, const QByteArray& extra) {
     QDir().mkpath(m_config);
-    WriteFile(m_ini, "[DATABASE]\r\nTYP=MS-JET\r\n[PFADE]\r\nDATENBANK=" + dbFolder.toUtf8() + "\r\n" + extra);
+    WriteFile(m_ini,
+              "[DATABASE]\r\nTYP=MS-JET\r\n[PFADE]\r\nDATENBANK=" + dbFolder.toUtf8() + "\r\n" + extra);
 }
 
-void TestStartup::firstStartWritesEveryDefault()
-{
+void TestStartup::firstStartWritesEveryDefault() {
     const StartupOutcome outcome = run();
     QCOMPARE(outcome.showMainWindow, false);
     QCOMPARE(outcome.exitCode, 1);
 
     const QStringList expected = {
-        QStringLiteral("[ORDISP]"),       QStringLiteral("LEFT=0"),
-        QStringLiteral("WIDTH=1024"),     QStringLiteral("HEIGHT=768"),
-        QStringLiteral("ORDISPNR=1"),     QStringLiteral("[DATABASE]"),
-        QStringLiteral("TYP=MS-SQL"),     QStringLiteral("SERVER=<NAME>\\SQLEXPRESS"),
-        QStringLiteral("USER=sa"),        QStringLiteral("PWD="),
-        QStringLiteral("PWDC="),          QStringLiteral("JET-PROVIDER=4.0"),
-        QStringLiteral("[PFADE]"),        QStringLiteral("DATENBANK=") + m_exe,
-        QStringLiteral("EXE=") + m_exe + QLatin1Char('/'), QStringLiteral("TRESK=C:\\Programme\\Tresk\\Tresk\\"),
+        QStringLiteral("[ORDISP]"),
+        QStringLiteral("LEFT=0"),
+        QStringLiteral("WIDTH=1024"),
+        QStringLiteral("HEIGHT=768"),
+        QStringLiteral("ORDISPNR=1"),
+        QStringLiteral("[DATABASE]"),
+        QStringLiteral("TYP=MS-SQL"),
+        QStringLiteral("SERVER=<NAME>\\SQLEXPRESS"),
+        QStringLiteral("USER=sa"),
+        QStringLiteral("PWD="),
+        QStringLiteral("PWDC="),
+        QStringLiteral("JET-PROVIDER=4.0"),
+        QStringLiteral("[PFADE]"),
+        QStringLiteral("DATENBANK=") + m_exe,
+        QStringLiteral("EXE=") + m_exe + QLatin1Char('/'),
+        QStringLiteral("TRESK=C:\\Programme\\Tresk\\Tresk\\"),
     };
     QCOMPARE(IniLines(m_ini), expected);
 
     // The placeholder server cannot be reached: the connection error, then the not-found message.
     QCOMPARE(m_messages.shown().size(), 2);
     QCOMPARE(m_messages.shown().at(0).style, int(MsgCritical));
-    QVERIFY(m_messages.shown().at(0).text.startsWith(
-        QStringLiteral("Die Verbindung zur Datenbank 'zalpos' konnte nicht hergestellt werden.\r\n\r\nFehler: ")));
+    QVERIFY(m_messages.shown().at(0).text.startsWith(QStringLiteral(
+        "Die Verbindung zur Datenbank 'zalpos' konnte nicht hergestellt werden.\r\n\r\nFehler: ")));
     QCOMPARE(m_messages.shown().at(1).style, int(MsgInformation));
     QCOMPARE(m_messages.shown().at(1).text,
              QStringLiteral("Die Datenbank 'zalpos' auf Server '<NAME>\\SQLEXPRESS' wurde nicht gefunden. "));
 }
 
-void TestStartup::secondInstanceTouchesNothing()
-{
+void TestStartup::secondInstanceTouchesNothing() {
     m_guard = std::make_unique<FakeGuard>(false);
     const StartupOutcome outcome = run();
     QCOMPARE(outcome.showMainWindow, false);
@@ -170,16 +172,14 @@ void TestStartup::secondInstanceTouchesNothing()
     QVERIFY(!QFileInfo::exists(m_config));
 }
 
-void TestStartup::otherTypeMeansFile_data()
-{
+void TestStartup::otherTypeMeansFile_data() {
     QTest::addColumn<QByteArray>("typ");
     QTest::newRow("lower case") << QByteArray("ms-sql");
     QTest::newRow("ODBC") << QByteArray("ODBC");
     QTest::newRow("trailing word") << QByteArray("MS-SQL2");
 }
 
-void TestStartup::otherTypeMeansFile()
-{
+void TestStartup::otherTypeMeansFile() {
     QFETCH(QByteArray, typ);
     const QString dbFolder = m_dir->filePath(QStringLiteral("db"));
     createDatabase(dbFolder);
@@ -195,16 +195,14 @@ void TestStartup::otherTypeMeansFile()
         QVERIFY2(!ini.contains(QLatin1String(key)), key);
 }
 
-void TestStartup::fileBesideExecutable_data()
-{
+void TestStartup::fileBesideExecutable_data() {
     QTest::addColumn<int>("answer");
     QTest::addColumn<bool>("stored");
     QTest::newRow("yes stores the folder") << int(AnswerYes) << true;
     QTest::newRow("no stores nothing") << int(AnswerNo) << false;
 }
 
-void TestStartup::fileBesideExecutable()
-{
+void TestStartup::fileBesideExecutable() {
     QFETCH(int, answer);
     QFETCH(bool, stored);
     const QString configured = m_dir->filePath(QStringLiteral("missing"));
@@ -233,8 +231,7 @@ void TestStartup::fileBesideExecutable()
     QCOMPARE(m_messages.shown().size(), stored ? 0 : 1);
 }
 
-void TestStartup::fileInWorkingFolder()
-{
+void TestStartup::fileInWorkingFolder() {
     writeJetConfig(m_dir->filePath(QStringLiteral("missing")));
     const QString file = createDatabase(m_cwd);
     const StartupOutcome outcome = run();
@@ -243,8 +240,7 @@ void TestStartup::fileInWorkingFolder()
     QCOMPARE(IniLines(m_ini).contains(QStringLiteral("DATENBANK=") + m_cwd), true);
 }
 
-void TestStartup::fileFoundNowhere()
-{
+void TestStartup::fileFoundNowhere() {
     const QString configured = m_dir->filePath(QStringLiteral("missing"));
     writeJetConfig(configured);
     const StartupOutcome outcome = run();
@@ -254,13 +250,13 @@ void TestStartup::fileFoundNowhere()
     QCOMPARE(m_messages.shown().at(0).style, int(MsgExclamation));
     QCOMPARE(m_messages.shown().at(0).text,
              QStringLiteral("Die Datenbank wurde nicht im konfigurierten Verzeichnis ") + configured +
-                 QStringLiteral("/ZALPOS.MDB gefunden. \r\n\r\nBitte stellen Sie den Pfad zur Datei ZALPOS.MDB in ") +
+                 QStringLiteral(
+                     "/ZALPOS.MDB gefunden. \r\n\r\nBitte stellen Sie den Pfad zur Datei ZALPOS.MDB in ") +
                  m_ini + QStringLiteral(" ein."));
     QVERIFY(!QFileInfo::exists(configured + QStringLiteral("/ZALPOS.MDB")));
 }
 
-void TestStartup::notAnOrderDatabase_data()
-{
+void TestStartup::notAnOrderDatabase_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("empty file") << QByteArray();
     QTest::newRow("text file") << QByteArray("Bestellungen\r\nTisch 4\r\n");
@@ -269,8 +265,7 @@ void TestStartup::notAnOrderDatabase_data()
     QTest::newRow("jet file header") << jet;
 }
 
-void TestStartup::notAnOrderDatabase()
-{
+void TestStartup::notAnOrderDatabase() {
     QFETCH(QByteArray, content);
     const QString dbFolder = m_dir->filePath(QStringLiteral("db"));
     QDir().mkpath(dbFolder);
@@ -284,8 +279,9 @@ void TestStartup::notAnOrderDatabase()
     QCOMPARE(m_messages.shown().size(), 1);
     QCOMPARE(m_messages.shown().at(0).style, int(MsgCritical));
     const QString text = m_messages.shown().at(0).text;
-    QVERIFY(text.startsWith(QStringLiteral("Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher "
-                                           "beendet.\r\n\r\nStarten Sie das Programm neu")));
+    QVERIFY(
+        text.startsWith(QStringLiteral("Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher "
+                                       "beendet.\r\n\r\nStarten Sie das Programm neu")));
     QVERIFY(text.contains(QStringLiteral("\r\n\r\nFehler-Beschreibung: ")));
     QVERIFY(text.contains(QStringLiteral("\r\nFehler-Quelle: QSQLITE")));
     // The file is left exactly as it was.
@@ -294,8 +290,7 @@ void TestStartup::notAnOrderDatabase()
     QCOMPARE(f.readAll(), content);
 }
 
-void TestStartup::purgeAroundMidnight()
-{
+void TestStartup::purgeAroundMidnight() {
     const QString dbFolder = m_dir->filePath(QStringLiteral("db"));
     const QString file = createDatabase(dbFolder);
     writeJetConfig(dbFolder);
@@ -348,8 +343,7 @@ void TestStartup::purgeAroundMidnight()
     QCOMPARE(data.rows.size(), 2);
 }
 
-void TestStartup::refusedProbeGoesOn()
-{
+void TestStartup::refusedProbeGoesOn() {
     const QString dbFolder = m_dir->filePath(QStringLiteral("db"));
     const QString file = createDatabase(dbFolder);
     writeJetConfig(dbFolder);
@@ -366,13 +360,13 @@ void TestStartup::refusedProbeGoesOn()
     const StartupOutcome outcome = run();
     QVERIFY(outcome.showMainWindow);
     QCOMPARE(outcome.db->dateLiteralStyle(), QStringLiteral("E"));
-    QCOMPARE(m_messages.texts(),
-             QStringList{QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !")});
+    QCOMPARE(
+        m_messages.texts(),
+        QStringList{QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !")});
     QCOMPARE(m_messages.shown().at(0).style, int(MsgCritical));
 }
 
-void TestStartup::overflowEndsWithMessage()
-{
+void TestStartup::overflowEndsWithMessage() {
     QDir().mkpath(m_config);
     WriteFile(m_ini, "[ORDISP]\nWIDTH=99999999999\n");
     const StartupOutcome outcome = run();
@@ -384,8 +378,7 @@ void TestStartup::overflowEndsWithMessage()
     QVERIFY(!IniLines(m_ini).join(QLatin1Char('\n')).contains(QLatin1String("TYP=")));
 }
 
-void TestStartup::unreadableConfiguration()
-{
+void TestStartup::unreadableConfiguration() {
     // A folder where the file should be: reading fails; the display must say so, not guess.
     QVERIFY(QDir().mkpath(m_ini));
     const StartupOutcome outcome = run();
