@@ -1,4 +1,5 @@
 #include "BenchData.h"
+#include "OdbcConnectionString.h"
 #include "BinaryProbe.h"
 #include "Clock.h"
 #include "DataGrid.h"
@@ -98,7 +99,6 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
     // The display first, so that the stock view can be given the size of its grid.
     FixedScreen screen(15.0);
     AppConfig config;
-    config.dbType = target.settings.type;
     config.monitorNr = target.monitorNr;
     RecordingMessageSink messages;
     SystemClock clock;
@@ -110,7 +110,7 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
         const bool file = target.settings.type != kDbTypeSql;
         StockList stock(file ? QStringLiteral("QSQLITE") : QStringLiteral("QODBC"),
                         file ? target.settings.file
-                             : Database::odbcConnectionString(target.settings, true, QString()));
+                             : odbc::connectionString(target.settings, true, QString()));
         if (!stock.open(error))
             return false;
         stock.show(grid->size());
@@ -238,7 +238,7 @@ bool runServer(const ConnectionSettings& settings, int lines, int repeat, SizeFi
     BenchData data(db, target.monitorNr);
     if (!data.clear(error) || !data.fill(lines, 10 * lines, error))
         return false;
-    OdbcFloorReader floor(Database::odbcConnectionString(settings, true, QString()));
+    OdbcFloorReader floor(odbc::connectionString(settings, true, QString()));
     // The server and the display's connection thread work outside this thread: wall clock only.
     const bool threadClock = UseThreadClock(false);
     const bool ok = measure(db, floor, data, target, repeat, figures, error);

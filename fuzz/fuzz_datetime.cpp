@@ -3,6 +3,7 @@
 // Julian days or Unix time, and ordisp_time(), by which the start-up purge compares stored times
 // in the SQLite file.
 
+#include "CellText.h"
 #include "DateConversion.h"
 #include "FuzzCheck.h"
 #include "OrderSql.h"

@@ -3,6 +3,7 @@
 // numbers, text, bytes, dates, rows shorter than the column list). FieldValue, the forward search,
 // the cell formats and the grid model, which follows one result to the next, must cope.
 
+#include "CellText.h"
 #include "DateConversion.h"
 #include "DbHelpers.h"
 #include "FuzzCheck.h"

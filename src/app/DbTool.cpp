@@ -85,12 +85,7 @@ bool Connect(Database& db, const Context& ctx, bool create) {
         *ctx.io.err << "ordisp-db: " << ini << ": " << QString::fromStdString(e.what()) << "\n";
         return false;
     }
-    ConnectionSettings s;
-    s.type = config.app.dbType;
-    s.server = config.db.server;
-    s.user = config.db.user;
-    s.password = config.db.password;
-    s.file = config.db.file;
+    ConnectionSettings s = config.db;
     s.createFile = create;
     DbError error;
     if (!db.open(s, &error)) {

@@ -321,9 +321,10 @@ int RunSimulation(Database& db, const SimulatorOptions& options, const Clock& cl
                 exitCode = 1;
                 break;
             }
-            // A lost server connection only comes back through a new one; the file needs none.
+            // A lost server connection only comes back through a new one; the file needs none. A
+            // failed reopen shows as the next order's failure.
             if (db.type() == kDbTypeSql)
-                db.reopen();
+                (void)db.reopen();
         }
         io.err->flush();
 

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QSqlError;
+
 namespace ordisp {
 
 // A failure as the database layer reports it: the driver's native number (-1 when it has none),
@@ -16,6 +18,16 @@ struct DbError {
 
     bool isSet() const { return number != 0 || !description.isEmpty(); }
     void clear() { *this = DbError{}; }
+
+    // The driver's native code is the number; ODBC drivers often give 0 for failures of their own
+    // (08001 and the like), which must not read as success.
+    static DbError fromSqlError(const QSqlError& error, const QString& source);
 };
+
+// Fills *error when the caller asked for it.
+inline void SetError(DbError* error, int number, const QString& description, const QString& source) {
+    if (error)
+        *error = DbError{number, description, source};
+}
 
 } // namespace ordisp

@@ -1,12 +1,8 @@
 #include "OrderSql.h"
 
-#include "DateConversion.h"
 #include "DbHelpers.h"
 #include "ResultSet.h"
 
-#include <QDateTime>
-
-#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -52,57 +48,16 @@ QString courseList(qint32 monitorNr, qint16 table, int course) {
            NumberText(course) + QStringLiteral(" ORDER BY gast");
 }
 
-QString idCriterion(qint32 id) {
-    return QStringLiteral("id = ") + NumberText(id);
-}
-
 } // namespace OrderSql
-
-namespace {
-
-// The status code a value stands for, if it is a whole number; text and booleans are not codes.
-std::optional<qint64> statusCode(const QVariant& value) {
-    if (value.isNull())
-        return std::nullopt;
-    switch (value.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-    case QMetaType::Char:
-    case QMetaType::SChar:
-    case QMetaType::UChar:
-        return value.toLongLong();
-    case QMetaType::Double:
-    case QMetaType::Float: {
-        const double d = value.toDouble();
-        if (std::isfinite(d) && d == std::floor(d) && std::fabs(d) < 1e15)
-            return static_cast<qint64>(d);
-        return std::nullopt;
-    }
-    default:
-        return std::nullopt;
-    }
-}
-
-} // namespace
 
 bool CurrentOrderId(const ResultSet& rs, qint32* id) {
     *id = 0;
     if (rs.eof())
         return false;
-    const QString column = QStringLiteral("id");
-    const QVariant field = FieldValue(rs, column);
-    bool ok = false;
-    const qint64 value = field.toLongLong(&ok);
-    if (!ok || rs.value(column).isNull() || field.toDouble() != double(value) ||
-        value < std::numeric_limits<qint32>::min() || value > std::numeric_limits<qint32>::max())
+    const std::optional<qint64> value = LineId(rs.value(QStringLiteral("id")));
+    if (!value || *value < std::numeric_limits<qint32>::min() || *value > std::numeric_limits<qint32>::max())
         return false;
-    *id = static_cast<qint32>(value);
+    *id = static_cast<qint32>(*value);
     return true;
 }
 
@@ -110,46 +65,6 @@ bool CurrentOrderIsDone(const ResultSet& rs) {
     bool ok = false;
     const double status = FieldValue(rs, QStringLiteral("status")).toDouble(&ok);
     return ok && status == double(StatusDone);
-}
-
-QVariant StatusText(const QVariant& value) {
-    const auto code = statusCode(value);
-    if (!code)
-        return value;
-    switch (*code) {
-    case StatusNew:
-        return QStringLiteral("NEU");
-    case StatusInProgress:
-        return QStringLiteral("i.A.");
-    case StatusDone:
-        return QStringLiteral("OK");
-    default:
-        return value;
-    }
-}
-
-QVariant TimeText(const QVariant& value) {
-    if (value.isNull())
-        return QString();
-    const QString format = QStringLiteral("HH:mm");
-    switch (value.metaType().id()) {
-    case QMetaType::QDateTime: {
-        const QDateTime dt = value.toDateTime();
-        return dt.isValid() ? dt.toString(format) : QString();
-    }
-    case QMetaType::QTime: {
-        const QTime t = value.toTime();
-        return t.isValid() ? t.toString(format) : QString();
-    }
-    case QMetaType::QDate:
-        return value.toDate().isValid() ? QStringLiteral("00:00") : QString();
-    case QMetaType::QString: {
-        const auto dt = parseIsoDateTime(value.toString());
-        return dt ? dt->toString(format) : QString();
-    }
-    default:
-        return QString();
-    }
 }
 
 } // namespace ordisp

@@ -20,7 +20,6 @@ QString orderList(qint32 monitorNr, const QString& tableFilterSql, const QString
 QString setStatus(int status, qint32 id);
 QString deleteOrder(qint32 id);
 QString courseList(qint32 monitorNr, qint16 table, int course);
-QString idCriterion(qint32 id); // "id = " + N
 } // namespace OrderSql
 
 // Sort orders of the list.
@@ -37,10 +36,5 @@ class ResultSet;
 bool CurrentOrderId(const ResultSet& rs, qint32* id);
 // Whether the current row's status reads as done; a null status reads as 0.
 bool CurrentOrderIsDone(const ResultSet& rs);
-
-// Cell texts: 0/1/2 become "NEU"/"i.A."/"OK", anything else (null too) is passed on unchanged.
-QVariant StatusText(const QVariant& value);
-// "HH:NN" of a date and time; empty for null.
-QVariant TimeText(const QVariant& value);
 
 } // namespace ordisp

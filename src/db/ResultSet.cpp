@@ -2,9 +2,45 @@
 
 #include "Database.h"
 
-#include <QRegularExpression>
+#include <QDateTime>
 
 namespace ordisp {
+
+QVariant NullOfKind(ColumnKind kind) {
+    switch (kind) {
+    case ColumnKind::Character:
+        return QVariant(QMetaType::fromType<QString>());
+    case ColumnKind::Boolean:
+        return QVariant(QMetaType::fromType<bool>());
+    case ColumnKind::Date:
+        return QVariant(QMetaType::fromType<QDateTime>());
+    case ColumnKind::Other:
+        break;
+    }
+    return QVariant();
+}
+
+std::optional<qint64> LineId(const QVariant& cell) {
+    if (cell.isNull())
+        return std::nullopt;
+    if (cell.metaType().id() == QMetaType::LongLong)
+        return *static_cast<const qlonglong*>(cell.constData());
+    // Text as a terminal may have stored it: spaces around the number do not count.
+    QVariant value = cell;
+    if (cell.metaType().id() == QMetaType::QString) {
+        QStringView text = *static_cast<const QString*>(cell.constData());
+        while (text.startsWith(QLatin1Char(' ')))
+            text = text.mid(1);
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        value = text.toString();
+    }
+    bool ok = false;
+    const qint64 number = value.toLongLong(&ok);
+    if (!ok || value.toDouble() != double(number))
+        return std::nullopt;
+    return number;
+}
 
 bool ResultSet::open(Database& db, const QString& sql, DbError* error) {
     close();
@@ -70,26 +106,19 @@ void ResultSet::moveNext() {
         ++m_current;
 }
 
-bool ResultSet::find(const QString& criterion) {
-    static const QRegularExpression pattern(
-        QStringLiteral(R"(^\s*(\w+)\s*=\s*([+-]?)\s*(\d+(?:\.\d+)?)\s*$)"));
-    const QRegularExpressionMatch m = pattern.match(criterion);
-    const int column = m.hasMatch() ? columnIndex(m.captured(1)) : -1;
+bool ResultSet::find(const QString& columnName, double number) {
+    const int column = columnIndex(columnName);
     if (column < 0 || eof()) {
         setCurrentRow(rowCount());
         return false;
     }
-    double wanted = m.captured(3).toDouble();
-    if (m.capturedView(2) == QLatin1String("-"))
-        wanted = -wanted;
-
     for (int row = m_current; row < rowCount(); ++row) {
         const QVariant& cell = m_data.rows.at(row).value(column);
         if (cell.isNull())
             continue;
         bool numeric = false;
         const double value = cell.toDouble(&numeric);
-        if (numeric && value == wanted) {
+        if (numeric && value == number) {
             m_current = row;
             return true;
         }

@@ -23,6 +23,13 @@ struct ResultColumn {
 
 using ResultRow = QList<QVariant>;
 
+// The null a column of that kind reads as: typed, so that a null text stays a text.
+QVariant NullOfKind(ColumnKind kind);
+
+// A line's id as read from its cell: a whole number, or none when the cell is null, fractional or
+// no number at all. Cut, rounded or read as 0 such an id would name another line.
+std::optional<qint64> LineId(const QVariant& cell);
+
 // What a query hands back: every row read into memory, so the count is exact.
 struct ResultData {
     QList<ResultColumn> columns;
@@ -60,9 +67,9 @@ public:
     void moveFirst() { setCurrentRow(0); }
     void moveNext();
 
-    // Forward search from the current row for the first row meeting "column = number"; no match
-    // leaves the set at its end. Returns whether a row was found.
-    bool find(const QString& criterion);
+    // Forward search from the current row for the first row whose column holds the number; no
+    // match leaves the set at its end. Returns whether a row was found.
+    bool find(const QString& column, double number);
 
     int columnIndex(const QString& name) const; // case-insensitive; -1 when missing
     const QList<ResultColumn>& columns() const { return m_data.columns; }

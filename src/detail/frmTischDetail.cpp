@@ -1,4 +1,5 @@
 #include "frmTischDetail.h"
+#include "CellText.h"
 
 #include "DataGrid.h"
 #include "Database.h"
@@ -7,6 +8,7 @@
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "Screen.h"
+#include "StatusPress.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
@@ -256,17 +258,15 @@ bool frmTischDetail::eventFilter(QObject* watched, QEvent* event) {
     return QDialog::eventFilter(watched, event);
 }
 
-bool frmTischDetail::requeryCourse(int k, bool statementWritten) {
-    // A failed requery leaves the rows as they were: an empty grid would look as if the lines
-    // were gone.
-    if (m_courseRows[k].requery()) {
-        setCourseCaption(k, true);
-        return true;
-    }
-    setCourseCaption(k, false);
-    if (!statementWritten)
+bool frmTischDetail::runPress(int k, const QString& sql) {
+    // A failed read leaves the rows as they were: an empty grid would look as if the lines were
+    // gone.
+    ResultSet& rs = m_courseRows[k];
+    const PressOutcome outcome = RunPress(m_db, sql, [&rs](DbError* error) { return rs.requery(error); });
+    setCourseCaption(k, outcome.readBack);
+    if (outcome.lost())
         m_messages.show(MsgExclamation, ChangeNotSavedText());
-    return false;
+    return outcome.readBack;
 }
 
 void frmTischDetail::changeStatus(int status) {
@@ -277,10 +277,9 @@ void frmTischDetail::changeStatus(int status) {
     qint32 id = 0;
     if (!CurrentOrderId(rs, &id))
         return;
-    const bool written = ExecSql(m_db, OrderSql::setStatus(status, id));
-    if (!requeryCourse(k, written))
+    if (!runPress(k, OrderSql::setStatus(status, id)))
         return;
-    rs.find(OrderSql::idCriterion(id));
+    rs.find(QStringLiteral("id"), id);
     m_grids[k]->refreshGrid();
 }
 
@@ -304,8 +303,7 @@ void frmTischDetail::cmdDel_Click() {
         m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }
-    const bool written = ExecSql(m_db, OrderSql::deleteOrder(id));
-    if (!requeryCourse(k, written))
+    if (!runPress(k, OrderSql::deleteOrder(id)))
         return;
     // The requery leaves the first row current.
     m_grids[k]->refreshGrid();

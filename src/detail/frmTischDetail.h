@@ -69,9 +69,9 @@ private:
     void centreOnScreen();
 
     void changeStatus(int status);
-    // Re-reads course k after a statement. When the rows cannot be read the grid keeps its old
-    // rows; if the statement failed as well, the user is told the change was lost.
-    bool requeryCourse(int k, bool statementWritten);
+    // Runs a press's statement and reads course k again. When the rows cannot be read the grid
+    // keeps its old rows; if the statement failed as well, the user is told the change was lost.
+    bool runPress(int k, const QString& sql);
     void setCourseCaption(int k, bool reachable);
 
     Database& m_db;

@@ -120,21 +120,7 @@ bool ResultSetModel::sameShown(const ResultRow& a, const ResultRow& b) const {
 }
 
 std::optional<qint64> ResultSetModel::keyOf(const ResultRow& row) const {
-    const QVariant& key = cell(row, m_layout.key);
-    if (key.isNull())
-        return std::nullopt;
-    switch (key.metaType().id()) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
-    case QMetaType::Long:
-    case QMetaType::ULong:
-        return key.toLongLong();
-    default:
-        return std::nullopt; // ids are whole numbers; anything else is synced by a reset
-    }
+    return LineId(cell(row, m_layout.key));
 }
 
 void ResultSetModel::resetTo(QList<ResultRow> rows, Layout layout) {

@@ -7,16 +7,6 @@
 
 namespace ordisp {
 
-double RoundHalfEven(double value) {
-    const double floor = std::floor(value);
-    const double diff = value - floor;
-    if (diff < 0.5)
-        return floor;
-    if (diff > 0.5)
-        return floor + 1.0;
-    return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
-}
-
 qint32 RoundHalfEvenToInt(double value) {
     const double r = RoundHalfEven(value);
     // Lengths on a screen never come near the limits; clamp rather than invoke undefined behaviour.

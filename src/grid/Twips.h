@@ -1,13 +1,14 @@
 #pragma once
 
+#include "Rounding.h"
+
 #include <QtGlobal>
 
 namespace ordisp {
 
 class Screen;
 
-// Nearest whole number, halves to the even one (1032.5 gives 1032, 1033.5 gives 1034).
-double RoundHalfEven(double value);
+// RoundHalfEven, clamped to 32 bits.
 qint32 RoundHalfEvenToInt(double value);
 
 // A length in twips as whole pixels, rounded half to even.

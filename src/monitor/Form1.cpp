@@ -1,4 +1,5 @@
 #include "Form1.h"
+#include "CellText.h"
 
 #include "Clock.h"
 #include "DataGrid.h"
@@ -41,19 +42,12 @@ constexpr Rect kShape1{120, 120, 10215, 2295};
 constexpr double kDesignClientWidth = 12975;
 constexpr double kDesignClientHeight = 9630;
 
-constexpr int kTableButtonCount = 30;
 constexpr int kTableButtonColumns = 10;
 constexpr int kTableButtonRows = 3;
 constexpr int kTimerInterval = 2000;
 constexpr int kGridRowLines = 4;
 
 const QString kDesignCaption = QStringLiteral("Torvane-Gastronomie Küchenmonitor");
-
-void writeStderrLine(const QString& text) {
-    const QByteArray line = text.toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-    std::fflush(stderr);
-}
 
 } // namespace
 
@@ -301,7 +295,7 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
     m_listRs.close();
     m_listRs = std::move(list);
     if (SelectId > 0)
-        m_listRs.find(OrderSql::idCriterion(SelectId));
+        m_listRs.find(QStringLiteral("id"), SelectId);
 
     if (m_grid->dataSource() != &m_listRs)
         m_grid->setDataSource(&m_listRs);
@@ -309,12 +303,13 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
     return true;
 }
 
+ReadRows Form1::listReader(qint32 selectId) {
+    return [this, selectId](DbError* error) { return RefreshList(selectId, error); };
+}
+
 bool Form1::refreshOrRecover(qint32 selectId) {
     DbError error;
-    // A dropped server connection still reports itself open; only a fresh one recovers. After a
-    // call that ran out of time the login waits for the next tick, so one tick never blocks twice.
-    if (RefreshList(selectId, &error) ||
-        (!error.timedOut && m_db.reopen(&error) && RefreshList(selectId, &error))) {
+    if (ReadOrRecover(m_db, listReader(selectId), &error)) {
         connectionBack();
         return true;
     }
@@ -332,7 +327,7 @@ void Form1::connectionLost(const DbError& error) {
     placeBanner();
     m_banner->show();
     m_banner->raise();
-    writeStderrLine(QStringLiteral("Ordisp: Keine Verbindung zur Datenbank seit %1: %2")
+    WriteStderrLine(QStringLiteral("Ordisp: Keine Verbindung zur Datenbank seit %1: %2")
                         .arg(since, error.description.simplified()));
 }
 
@@ -341,7 +336,7 @@ void Form1::connectionBack() {
         return;
     m_connectionLost = false;
     m_banner->hide();
-    writeStderrLine(QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1")
+    WriteStderrLine(QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1")
                         .arg(m_clock.now().toString(QStringLiteral("HH:mm:ss"))));
 }
 
@@ -417,27 +412,12 @@ void Form1::cmdDel_Click() {
 }
 
 void Form1::runStatement(const QString& sql, qint32 selectId) {
-    DbError error;
-    if (m_db.exec(sql, &error)) {
-        refreshOrRecover(selectId);
-        return;
-    }
-    // A rejected statement and a lost connection look alike; the refresh tells them apart.
-    if (!error.timedOut && RefreshList(selectId)) {
+    const PressOutcome outcome = RunPress(m_db, sql, listReader(selectId));
+    if (outcome.readBack)
         connectionBack();
-        return;
-    }
-    // The statement changes one row by id and may safely run again on a fresh connection; it is
-    // tried once more now and never kept for later. A server that just let it time out is not
-    // asked again within the same press.
-    const bool reopened = !error.timedOut && m_db.reopen(&error);
-    const bool written = reopened && ExecSql(m_db, sql);
-    if (reopened && RefreshList(selectId, &error)) {
-        connectionBack();
-        return;
-    }
-    connectionLost(error);
-    if (!written)
+    else
+        connectionLost(outcome.error);
+    if (outcome.lost())
         m_messages.show(MsgExclamation, ChangeNotSavedText());
 }
 

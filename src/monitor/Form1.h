@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 #include "ResultSet.h"
+#include "StatusPress.h"
 
 #include <QDateTime>
 #include <QList>
@@ -80,6 +81,7 @@ private:
     void buildTableButtons();
     void setStatus(int status);
     void runStatement(const QString& sql, qint32 selectId);
+    ReadRows listReader(qint32 selectId);
     bool refreshOrRecover(qint32 selectId);
     void connectionLost(const DbError& error);
     void connectionBack();

@@ -4,6 +4,12 @@
 
 namespace ordisp {
 
+void WriteStderrLine(const QString& text) {
+    const QByteArray line = text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
+    std::fflush(stderr);
+}
+
 QString MessageSink::logLine(int style, const QString& text) {
     QString oneLine = text;
     oneLine.replace(QLatin1String("\r\n"), QLatin1String("\\n"));
@@ -14,9 +20,7 @@ QString MessageSink::logLine(int style, const QString& text) {
 }
 
 int MessageSink::show(int style, const QString& text) {
-    const QByteArray line = logLine(style, text).toUtf8() + '\n';
-    std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
-    std::fflush(stderr);
+    WriteStderrLine(logLine(style, text));
     return present(style, text);
 }
 

@@ -22,6 +22,9 @@ enum MessageAnswer : int {
     AnswerNo = 7,
 };
 
+// Writes one line to standard error at once, for operators and tests to read.
+void WriteStderrLine(const QString& text);
+
 // Every message the program shows goes through one sink, so that tests can answer in advance and
 // operators can read each message on standard error.
 class MessageSink {

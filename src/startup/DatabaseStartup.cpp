@@ -48,18 +48,11 @@ void ShowJetError(const DbError& error, MessageSink& messages, const QString& co
 
 } // namespace
 
-bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& settings, MessageSink& messages,
+bool OpenDatabase(Database& db, const ConnectionSettings& settings, MessageSink& messages,
                   const QString& configFile) {
-    ConnectionSettings connection;
-    connection.type = dbType;
-    connection.server = settings.server;
-    connection.user = settings.user;
-    connection.password = settings.password;
-    connection.file = settings.file;
-
     DbError error;
-    if (dbType == kDbTypeSql) {
-        if (db.open(connection, &error))
+    if (settings.isServer()) {
+        if (db.open(settings, &error))
             return true;
         ShowSqlServerError(error, messages);
         if (error.description.contains(QLatin1String("Fehler bei der Anmeldung"))) {
@@ -76,7 +69,7 @@ bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& setting
         return false;
     }
 
-    if (db.open(connection, &error) && HasOrderTable(db, &error))
+    if (db.open(settings, &error) && HasOrderTable(db, &error))
         return true;
     db.close();
     ShowJetError(error, messages, configFile);

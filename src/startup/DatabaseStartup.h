@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppConfig.h"
+#include "ConnectionSettings.h"
 
 #include <QDate>
 #include <QString>
@@ -12,7 +12,7 @@ class MessageSink;
 
 // Opens the connection for the configured type. On failure the messages have been shown and the
 // caller ends the process.
-bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& settings, MessageSink& messages,
+bool OpenDatabase(Database& db, const ConnectionSettings& settings, MessageSink& messages,
                   const QString& configFile);
 
 void ProbeDateFormat(Database& db, MessageSink& messages);

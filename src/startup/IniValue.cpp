@@ -1,6 +1,7 @@
 #include "IniValue.h"
 
 #include "ProfileFile.h"
+#include "Rounding.h"
 #include "UnhandledError.h"
 
 #include <charconv>
@@ -138,11 +139,7 @@ double LeadingNumber(const QString& text) {
 qint32 RoundToInt32(double value) {
     if (!std::isfinite(value))
         throw UnhandledError::overflow();
-    const double floor = std::floor(value);
-    const double fraction = value - floor;
-    double rounded = floor;
-    if (fraction > 0.5 || (fraction == 0.5 && std::fmod(floor, 2.0) != 0.0))
-        rounded = floor + 1;
+    const double rounded = RoundHalfEven(value);
     if (rounded < double(std::numeric_limits<qint32>::min()) ||
         rounded > double(std::numeric_limits<qint32>::max()))
         throw UnhandledError::overflow();

@@ -32,8 +32,8 @@ Configuration ReadConfiguration(const QString& ini, const QString& executableFol
     c.app.windowLeft = IniNumber(ReadIni(ini, ordisp, QStringLiteral("LEFT"), QStringLiteral("0")));
     c.app.windowWidth = IniNumber(ReadIni(ini, ordisp, QStringLiteral("WIDTH"), QStringLiteral("1024")));
     c.app.windowHeight = IniNumber(ReadIni(ini, ordisp, QStringLiteral("HEIGHT"), QStringLiteral("768")));
-    c.app.dbType = ReadIni(ini, database, QStringLiteral("TYP"), kDbTypeSql);
-    if (c.app.dbType == kDbTypeSql) {
+    c.db.type = ReadIni(ini, database, QStringLiteral("TYP"), kDbTypeSql);
+    if (c.db.isServer()) {
         c.db.server = ReadIni(ini, database, QStringLiteral("SERVER"), QStringLiteral("<NAME>\\SQLEXPRESS"));
         c.db.user = ReadIni(ini, database, QStringLiteral("USER"), QStringLiteral("sa"));
         c.db.password = ReadIni(ini, database, QStringLiteral("PWD"), QString());
@@ -41,7 +41,7 @@ Configuration ReadConfiguration(const QString& ini, const QString& executableFol
         if (!coded.isEmpty())
             c.db.password = DecodePassword(coded);
     } else {
-        c.app.dbType = kDbTypeJet;
+        c.db.type = kDbTypeJet;
     }
     c.db.file = ReadIni(ini, pfade, QStringLiteral("DATENBANK"), executableFolder) + kDbFileName;
     ReadIni(ini, database, QStringLiteral("JET-PROVIDER"), QStringLiteral("4.0"));
@@ -55,7 +55,7 @@ namespace {
 
 // Looks for the database file beside the executable, then in the working folder. False when it is
 // nowhere (the message has been shown).
-bool LocateDatabaseFile(DbSettings& db, const QString& ini, const StartupEnvironment& env) {
+bool LocateDatabaseFile(ConnectionSettings& db, const QString& ini, const StartupEnvironment& env) {
     for (const QString& folder : {env.executableFolder, env.currentFolder}) {
         const QString candidate = folder + kDbFileName;
         if (!FileExists(candidate))
@@ -133,19 +133,19 @@ StartupOutcome RunStartup(const StartupEnvironment& env) {
         Configuration config = ReadConfiguration(ini, env.executableFolder);
         processEvents();
 
-        if (config.app.dbType == kDbTypeJet && !FileExists(config.db.file)) {
+        if (!config.db.isServer() && !FileExists(config.db.file)) {
             if (!LocateDatabaseFile(config.db, ini, env))
                 return Ended(1);
         }
 
         processEvents();
         auto db = std::make_unique<Database>();
-        if (!OpenDatabase(*db, config.app.dbType, config.db, *env.messages, ini))
+        if (!OpenDatabase(*db, config.db, *env.messages, ini))
             return Ended(1);
 
         processEvents();
         ProbeDateFormat(*db, *env.messages);
-        if (config.app.dbType == kDbTypeSql && !ProbeBooleanTrue(*db, *env.messages))
+        if (config.db.isServer() && !ProbeBooleanTrue(*db, *env.messages))
             return Ended(1);
 
         PurgeDoneOrders(*db, env.clock->today());

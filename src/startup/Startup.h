@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppConfig.h"
+#include "ConnectionSettings.h"
 
 #include <QString>
 
@@ -36,7 +37,7 @@ QString ConfigFilePath(const QString& configFolder);
 
 struct Configuration {
     AppConfig app;
-    DbSettings db;
+    ConnectionSettings db;
 };
 
 // Reads every key in its order, writing the defaults of missing ones. Throws UnhandledError on a

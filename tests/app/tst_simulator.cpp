@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "DbTool.h"
 #include "Simulator.h"
+#include "SqliteConnection.h"
 #include "StatusSql.h"
 #include "TestDb.h"
 
@@ -438,10 +439,10 @@ void TestSimulator::runRepeatsWithTheSameSeed() {
         options.durationSeconds = 60;
         simulate(db, options);
         ResultData data;
-        db.select(
-            QStringLiteral("SELECT id, monitornr, tisch, gang, gast, menge, txt, status, insdate FROM ordisp "
-                           "ORDER BY id"),
-            &data);
+        if (!db.select(QStringLiteral("SELECT id, monitornr, tisch, gang, gast, menge, txt, status, insdate "
+                                      "FROM ordisp ORDER BY id"),
+                       &data))
+            return QString();
         QStringList rows;
         for (const ResultRow& row : data.rows) {
             QStringList cells;
@@ -494,7 +495,7 @@ void TestSimulator::commandRefusesBadOptions() {
 
 void TestSimulator::commandNeedsTheOrderTable() {
     QTemporaryDir dir;
-    QVERIFY(Database::createSqliteFile(dir.filePath(QStringLiteral("ZALPOS.MDB"))));
+    QVERIFY(SqliteConnection::createFile(dir.filePath(QStringLiteral("ZALPOS.MDB"))));
     const QString config = writeConfig(dir, dir.path());
     QString out, err, in;
     QTextStream o(&out), e(&err), i(&in);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Database.h"
+#include "SqliteConnection.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,7 +14,7 @@ inline bool openScratchDatabase(Database& db, const QTemporaryDir& dir, const QS
                                 const QString& fileName = QStringLiteral("ZALPOS.MDB")) {
     const QString path = dir.filePath(fileName);
     DbError error;
-    if (!Database::createSqliteFile(path, &error)) {
+    if (!SqliteConnection::createFile(path, &error)) {
         qWarning() << "create" << path << error.description;
         return false;
     }

@@ -1,4 +1,6 @@
 #include "Database.h"
+#include "OdbcConnectionString.h"
+#include "SqliteConnection.h"
 #include "DbHelpers.h"
 #include "DbTestSupport.h"
 #include "OrderSql.h"
@@ -156,7 +158,7 @@ void TestDatabase::createSqliteFileLeavesExistingFiles() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ZALPOS.MDB"));
     DbError error;
-    QVERIFY(Database::createSqliteFile(path, &error));
+    QVERIFY(SqliteConnection::createFile(path, &error));
     QVERIFY(test::fileBytes(path).startsWith("SQLite format 3"));
     {
         Database db(QStringLiteral("tst_database"));
@@ -165,7 +167,7 @@ void TestDatabase::createSqliteFileLeavesExistingFiles() {
         QVERIFY(db.exec(QStringLiteral("INSERT INTO kept VALUES (1)")));
     }
     const QByteArray before = test::fileBytes(path);
-    QVERIFY(Database::createSqliteFile(path, &error));
+    QVERIFY(SqliteConnection::createFile(path, &error));
     QCOMPARE(test::fileBytes(path), before);
 
     const QString text = dir.filePath(QStringLiteral("notes.txt"));
@@ -174,10 +176,10 @@ void TestDatabase::createSqliteFileLeavesExistingFiles() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("not a database at all\n");
     }
-    QVERIFY(!Database::createSqliteFile(text, &error));
+    QVERIFY(!SqliteConnection::createFile(text, &error));
     QCOMPARE(error.number, SQLITE_NOTADB);
     QCOMPARE(test::fileBytes(text), QByteArray("not a database at all\n"));
-    QVERIFY(!Database::createSqliteFile(QString(), &error));
+    QVERIFY(!SqliteConnection::createFile(QString(), &error));
 }
 
 void TestDatabase::sqliteUri_data() {
@@ -202,7 +204,7 @@ void TestDatabase::sqliteUri_data() {
 void TestDatabase::sqliteUri() {
     QFETCH(QString, path);
     QFETCH(QString, uri);
-    QCOMPARE(Database::sqliteUri(path), uri);
+    QCOMPARE(SqliteConnection::uri(path), uri);
 }
 
 void TestDatabase::pathsWithUriCharactersOpen_data() {
@@ -222,7 +224,7 @@ void TestDatabase::pathsWithUriCharactersOpen() {
     DbError error;
     QVERIFY(!db.open(jet(path), &error)); // still never created
     QVERIFY(QDir(dir.filePath(folder)).isEmpty());
-    QVERIFY(Database::createSqliteFile(path, &error));
+    QVERIFY(SqliteConnection::createFile(path, &error));
     QVERIFY2(db.open(jet(path), &error), qPrintable(error.description));
     QVERIFY(db.exec(QStringLiteral("CREATE TABLE t (x)")));
     db.close();
@@ -483,7 +485,7 @@ void TestDatabase::odbcEscape_data() {
 void TestDatabase::odbcEscape() {
     QFETCH(QString, value);
     QFETCH(QString, escaped);
-    QCOMPARE(Database::odbcEscape(value), escaped);
+    QCOMPARE(odbc::escape(value), escaped);
 }
 
 void TestDatabase::odbcConnectionString_data() {
@@ -556,7 +558,7 @@ void TestDatabase::odbcConnectionString() {
     settings.server = server;
     settings.user = user;
     settings.password = password;
-    QCOMPARE(Database::odbcConnectionString(settings, dsn, driver), expected);
+    QCOMPARE(odbc::connectionString(settings, dsn, driver), expected);
 }
 
 void TestDatabase::isValidDsnName_data() {
@@ -577,7 +579,7 @@ void TestDatabase::isValidDsnName_data() {
 void TestDatabase::isValidDsnName() {
     QFETCH(QString, name);
     QFETCH(bool, valid);
-    QCOMPARE(Database::isValidDsnName(name), valid);
+    QCOMPARE(odbc::isValidDsnName(name), valid);
 }
 
 void TestDatabase::knownDataSourceFromDriverManager() {
@@ -590,9 +592,9 @@ void TestDatabase::knownDataSourceFromDriverManager() {
     }
     const QByteArray previous = qgetenv("ODBCINI");
     qputenv("ODBCINI", QFile::encodeName(ini));
-    const bool known = Database::isKnownDataSource(QStringLiteral("OrdispKasse"));
-    const bool otherCase = Database::isKnownDataSource(QStringLiteral("ordispkasse"));
-    const bool unknown = Database::isKnownDataSource(QStringLiteral("OrdispNirgends"));
+    const bool known = odbc::isKnownDataSource(QStringLiteral("OrdispKasse"));
+    const bool otherCase = odbc::isKnownDataSource(QStringLiteral("ordispkasse"));
+    const bool unknown = odbc::isKnownDataSource(QStringLiteral("OrdispNirgends"));
     if (previous.isNull())
         qunsetenv("ODBCINI");
     else
@@ -611,7 +613,7 @@ void TestDatabase::unknownServerFailsCleanly_data() {
 
 void TestDatabase::unknownServerFailsCleanly() {
     QFETCH(QString, server);
-    if (Database::sqlServerDriver().isEmpty())
+    if (odbc::sqlServerDriver().isEmpty())
         QSKIP("no SQL Server ODBC driver installed");
     Database db(QStringLiteral("tst_database_odbc"));
     ConnectionSettings settings;
@@ -632,7 +634,7 @@ void TestDatabase::unknownServerFailsCleanly() {
 }
 
 void TestDatabase::silentServerTimesOut() {
-    if (Database::sqlServerDriver().isEmpty())
+    if (odbc::sqlServerDriver().isEmpty())
         QSKIP("no SQL Server ODBC driver installed");
     // Accepts connections (the kernel completes them) but never answers the login.
     QTcpServer silent;

@@ -1,3 +1,4 @@
+#include "CellText.h"
 #include "OrderSql.h"
 
 #include <QtTest>
@@ -93,10 +94,6 @@ void TestOrderSql::statements_data() {
         << OrderSql::courseList(-1, -2, -3)
         << "SELECT gast as gnr, * FROM ordisp WHERE monitornr = -1 AND tisch = -2 AND "
            "gang = -3 ORDER BY gast";
-
-    QTest::newRow("criterion positive") << OrderSql::idCriterion(17) << "id =  17";
-    QTest::newRow("criterion zero") << OrderSql::idCriterion(0) << "id =  0";
-    QTest::newRow("criterion negative") << OrderSql::idCriterion(-3) << "id = -3";
 }
 
 void TestOrderSql::statements() {

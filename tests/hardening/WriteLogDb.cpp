@@ -1,4 +1,5 @@
 #include "WriteLogDb.h"
+#include "SqliteConnection.h"
 
 #include "Schema.h"
 
@@ -61,7 +62,7 @@ void WriteLogDb::create(const QString& ordispDdl) {
         return;
     }
     DbError error;
-    if (!Database::createSqliteFile(path(), &error)) {
+    if (!SqliteConnection::createFile(path(), &error)) {
         m_error = error.description;
         return;
     }

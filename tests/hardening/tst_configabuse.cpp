@@ -266,7 +266,7 @@ void TestConfigAbuse::unwritableFile() {
         // What the file holds is still read.
         const Configuration config = ReadConfiguration(ini, QStringLiteral("/opt/ordisp"));
         QCOMPARE(config.app.monitorNr, 3);
-        QCOMPARE(config.app.dbType, QStringLiteral("MS-SQL"));
+        QCOMPARE(config.db.type, QStringLiteral("MS-SQL"));
     }
     if (!blocker.isEmpty())
         QCOMPARE(readBytes(blocker), content);

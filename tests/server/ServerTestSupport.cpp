@@ -157,11 +157,12 @@ ScratchRole::~ScratchRole() {
     // The server may have been restarted since; a fresh connection is sure to work.
     if (!m_admin.reopen())
         return;
-    // Sessions a test left open would keep the role.
-    m_admin.exec(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = %1")
-                     .arg(SqlText(m_name)));
-    m_admin.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_name));
-    m_admin.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(m_name));
+    // Best effort: sessions a test left open would keep the role.
+    (void)m_admin.exec(
+        QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = %1")
+            .arg(SqlText(m_name)));
+    (void)m_admin.exec(QStringLiteral("DROP SCHEMA IF EXISTS %1 CASCADE").arg(m_name));
+    (void)m_admin.exec(QStringLiteral("DROP ROLE IF EXISTS %1").arg(m_name));
 }
 
 bool ScratchRole::admin(const QString& sql) {

@@ -88,7 +88,7 @@ void TestServerStartup::startsOnServer() {
     QVERIFY(outcome.showMainWindow);
     QCOMPARE(outcome.exitCode, 0);
     QVERIFY(outcome.db && outcome.db->isOpen());
-    QCOMPARE(outcome.config.dbType, kDbTypeSql);
+    QCOMPARE(outcome.db->type(), kDbTypeSql);
     QCOMPARE(outcome.config.monitorNr, 3);
     QVERIFY(outcome.db->dbmsName().contains(QLatin1String("PostgreSQL")));
     // Logged in as the configured user, not through anything the data source holds.

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "OdbcConnectionString.h"
 #include "FakeTds.h"
 #include "MessageSink.h"
 #include "ServerTestSupport.h"
@@ -66,7 +67,7 @@ private:
 };
 
 void TestSqlServerLogin::initTestCase() {
-    const QString driver = Database::sqlServerDriver();
+    const QString driver = odbc::sqlServerDriver();
     if (driver.isEmpty()) {
         if (ServerRequired())
             QFAIL("no SQL Server ODBC driver installed (tdsodbc)");
@@ -254,7 +255,7 @@ void TestSqlServerLogin::freeTdsConnectionString() {
     settings.server = server;
     settings.user = QStringLiteral("sa");
     settings.password = password;
-    QCOMPARE(Database::odbcConnectionString(settings, dsn, QStringLiteral("FreeTDS")), expected);
+    QCOMPARE(odbc::connectionString(settings, dsn, QStringLiteral("FreeTDS")), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSqlServerLogin)

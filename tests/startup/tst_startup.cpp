@@ -188,7 +188,7 @@ void TestStartup::otherTypeMeansFile() {
 
     const StartupOutcome outcome = run();
     QVERIFY2(outcome.showMainWindow, qPrintable(m_messages.texts().join(QLatin1Char('|'))));
-    QCOMPARE(outcome.config.dbType, kDbTypeJet);
+    QCOMPARE(outcome.db->type(), kDbTypeJet);
     QVERIFY(m_messages.shown().isEmpty());
     const QString ini = IniLines(m_ini).join(QLatin1Char('\n'));
     for (const char* key : {"SERVER=", "USER=", "PWD=", "PWDC="})

@@ -1,4 +1,5 @@
 #include "TestDb.h"
+#include "SqliteConnection.h"
 
 #include "Schema.h"
 
@@ -30,7 +31,7 @@ TestDb::TestDb()
     }
     // The tables as the administrator's tool creates them.
     DbError error;
-    if (!Database::createSqliteFile(path(), &error)) {
+    if (!SqliteConnection::createFile(path(), &error)) {
         m_error = error.description;
         return;
     }
