@@ -108,9 +108,13 @@ std::optional<QDateTime> parseWithPattern(QStringView text) {
 
 } // namespace
 
-std::optional<QDateTime> parseIsoDateTime(QStringView text) {
+namespace {
+
+// The quick path on the text's own code units; the pattern only where it cannot decide.
+template <typename Char, typename Slow>
+std::optional<QDateTime> parseIso(const Char* text, qsizetype size, Slow slow) {
     QDateTime value;
-    switch (parseFast(text.utf16(), text.size(), &value)) {
+    switch (parseFast(text, size, &value)) {
     case Fast::Parsed:
         return value;
     case Fast::NoDate:
@@ -118,20 +122,17 @@ std::optional<QDateTime> parseIsoDateTime(QStringView text) {
     case Fast::Unsure:
         break;
     }
-    return parseWithPattern(text);
+    return parseWithPattern(slow());
+}
+
+} // namespace
+
+std::optional<QDateTime> parseIsoDateTime(QStringView text) {
+    return parseIso(text.utf16(), text.size(), [text] { return text; });
 }
 
 std::optional<QDateTime> parseIsoDateTime(QByteArrayView utf8) {
-    QDateTime value;
-    switch (parseFast(utf8.data(), utf8.size(), &value)) {
-    case Fast::Parsed:
-        return value;
-    case Fast::NoDate:
-        return std::nullopt;
-    case Fast::Unsure:
-        break;
-    }
-    return parseWithPattern(QString::fromUtf8(utf8));
+    return parseIso(utf8.data(), utf8.size(), [utf8] { return QString::fromUtf8(utf8); });
 }
 
 QDateTime dateTimeFromNumber(double value) {

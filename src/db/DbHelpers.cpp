@@ -1,6 +1,5 @@
 #include "DbHelpers.h"
 
-#include "SqliteSupport.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -33,16 +32,8 @@ QVariant FieldValue(const ResultSet& rs, const QString& name) {
             return QVariant::fromValue<qint16>(0);
         }
     }
-    if (value.metaType().id() == QMetaType::QString) {
-        const QString text = value.toString();
-        qsizetype begin = 0;
-        qsizetype end = text.size();
-        while (begin < end && text.at(begin) == QLatin1Char(' '))
-            ++begin;
-        while (end > begin && text.at(end - 1) == QLatin1Char(' '))
-            --end;
-        return text.mid(begin, end - begin);
-    }
+    if (value.metaType().id() == QMetaType::QString)
+        return TrimSpaces(value.toString());
     return value;
 }
 
@@ -66,10 +57,6 @@ bool FileExists(const QString& path) {
     const QFileInfo info(path);
     // isFile() is false for folders, devices, pipes and sockets, and for what cannot be read.
     return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
-}
-
-QString TranslateJetDateLiterals(const QString& sql) {
-    return translateJetSql(sql, false);
 }
 
 } // namespace ordisp

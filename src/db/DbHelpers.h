@@ -24,8 +24,4 @@ QString SqlDate(const QDate& date, const QString& time, const QString& dbType,
 // True for an existing ordinary file: not a folder, not hidden (a name starting with '.').
 bool FileExists(const QString& path);
 
-// Rewrites Jet date literals #MM/DD/YYYY hh:mm:ss# outside quoted strings as
-// 'YYYY-MM-DD hh:mm:ss', for the SQLite file.
-QString TranslateJetDateLiterals(const QString& sql);
-
 } // namespace ordisp

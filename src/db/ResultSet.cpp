@@ -20,21 +20,24 @@ QVariant NullOfKind(ColumnKind kind) {
     return QVariant();
 }
 
+QString TrimSpaces(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text.at(begin) == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text.at(end - 1) == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
 std::optional<qint64> LineId(const QVariant& cell) {
     if (cell.isNull())
         return std::nullopt;
     if (cell.metaType().id() == QMetaType::LongLong)
         return *static_cast<const qlonglong*>(cell.constData());
     // Text as a terminal may have stored it: spaces around the number do not count.
-    QVariant value = cell;
-    if (cell.metaType().id() == QMetaType::QString) {
-        QStringView text = *static_cast<const QString*>(cell.constData());
-        while (text.startsWith(QLatin1Char(' ')))
-            text = text.mid(1);
-        while (text.endsWith(QLatin1Char(' ')))
-            text.chop(1);
-        value = text.toString();
-    }
+    const QVariant value =
+        cell.metaType().id() == QMetaType::QString ? QVariant(TrimSpaces(cell.toString())) : cell;
     bool ok = false;
     const qint64 number = value.toLongLong(&ok);
     if (!ok || value.toDouble() != double(number))

@@ -26,6 +26,9 @@ using ResultRow = QList<QVariant>;
 // The null a column of that kind reads as: typed, so that a null text stays a text.
 QVariant NullOfKind(ColumnKind kind);
 
+// The text without the spaces at either end; other blanks stay, as terminals store them.
+QString TrimSpaces(const QString& text);
+
 // A line's id as read from its cell: a whole number, or none when the cell is null, fractional or
 // no number at all. Cut, rounded or read as 0 such an id would name another line.
 std::optional<qint64> LineId(const QVariant& cell);

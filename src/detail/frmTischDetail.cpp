@@ -269,17 +269,18 @@ bool frmTischDetail::runPress(int k, const QString& sql) {
     return outcome.readBack;
 }
 
+bool frmTischDetail::currentLine(qint32* id) const {
+    return m_loaded && CurrentOrderId(m_courseRows[m_currentGrid], id);
+}
+
 void frmTischDetail::changeStatus(int status) {
-    if (!m_loaded)
+    qint32 id = 0;
+    if (!currentLine(&id))
         return;
     const int k = m_currentGrid;
-    ResultSet& rs = m_courseRows[k];
-    qint32 id = 0;
-    if (!CurrentOrderId(rs, &id))
-        return;
     if (!runPress(k, OrderSql::setStatus(status, id)))
         return;
-    rs.find(QStringLiteral("id"), id);
+    m_courseRows[k].find(QStringLiteral("id"), id);
     m_grids[k]->refreshGrid();
 }
 
@@ -292,14 +293,11 @@ void frmTischDetail::cmdOK_Click() {
 }
 
 void frmTischDetail::cmdDel_Click() {
-    if (!m_loaded)
+    qint32 id = 0;
+    if (!currentLine(&id))
         return;
     const int k = m_currentGrid;
-    ResultSet& rs = m_courseRows[k];
-    qint32 id = 0;
-    if (!CurrentOrderId(rs, &id))
-        return;
-    if (!CurrentOrderIsDone(rs)) {
+    if (!CurrentOrderIsDone(m_courseRows[k])) {
         m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }

@@ -68,6 +68,8 @@ private:
     QRect twipsRect(int left, int top, int width, int height) const;
     void centreOnScreen();
 
+    // The current grid's current line; false when the window is not loaded or there is none.
+    bool currentLine(qint32* id) const;
     void changeStatus(int status);
     // Runs a press's statement and reads course k again. When the rows cannot be read the grid
     // keeps its old rows; if the statement failed as well, the user is told the change was lost.

@@ -1,5 +1,6 @@
 #include "DbHelpers.h"
 #include "DbTestSupport.h"
+#include "SqliteSupport.h"
 
 #include <QDir>
 #include <QtTest>
@@ -324,7 +325,7 @@ void TestDbHelpers::translateJetDateLiterals_data() {
 void TestDbHelpers::translateJetDateLiterals() {
     QFETCH(QString, sql);
     QFETCH(QString, expected);
-    QCOMPARE(TranslateJetDateLiterals(sql), expected);
+    QCOMPARE(translateJetSql(sql, false), expected);
 }
 
 QTEST_GUILESS_MAIN(TestDbHelpers)
