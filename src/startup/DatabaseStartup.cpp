@@ -84,12 +84,12 @@ bool OpenDatabase(Database& db, const QString& dbType, const DbSettings& setting
 }
 
 void ProbeDateFormat(Database& db, MessageSink& messages) {
-    if (ExecSql(db, SystemSql::probeDateDayFirst())) {
+    if (ExecSql(db, SystemSql::probeDateDayFirst(db.type()))) {
         db.setDateLiteralStyle(QStringLiteral("D"));
         return;
     }
     db.setDateLiteralStyle(QStringLiteral("E"));
-    if (ExecSql(db, SystemSql::probeDateUs()))
+    if (ExecSql(db, SystemSql::probeDateUs(db.type())))
         return;
     messages.show(MsgCritical,
                   QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !"));
