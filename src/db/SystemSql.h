@@ -26,22 +26,4 @@ inline QString readBoolTest() {
 }
 } // namespace SystemSql
 
-// Whether the database holds an order table with the nine columns the display reads. A file
-// without it is no order database, whatever else it holds.
-inline bool HasOrderTable(Database& db, DbError* error = nullptr) {
-    ResultData data;
-    DbError failure;
-    if (db.select(QStringLiteral("SELECT id, monitornr, tisch, gang, gast, menge, txt, status, insdate "
-                                 "FROM ordisp WHERE 1 = 0"),
-                  &data, &failure))
-        return true;
-    if (error) {
-        *error = failure;
-        error->description = QStringLiteral("Die Datenbank enthält keine vollständige Tabelle 'ordisp' (") +
-                             failure.description +
-                             QStringLiteral("). Mit 'ordisp-db init' wird sie angelegt.");
-    }
-    return false;
-}
-
 } // namespace ordisp

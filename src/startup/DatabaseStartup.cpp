@@ -5,6 +5,7 @@
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "ResultSet.h"
+#include "Schema.h"
 #include "SystemSql.h"
 
 #include <QFileInfo>
