@@ -3,7 +3,8 @@
 // file and ORDISP/LEFT is set to 7.
 //
 // After a write: the file changed within one line only (or gained lines at one place), the key
-// reads back as written, every other key reads as before, and a failed write left the file alone.
+// reads back as written, every other key reads as before, a UTF-16 file stayed UTF-16, and a failed
+// write left the file alone.
 
 #include "Cp1252.h"
 #include "FuzzCheck.h"
@@ -44,6 +45,20 @@ QString trimBlanks(const QString& s) {
 
 bool sameName(const QString& a, const QString& b) {
     return trimBlanks(a).compare(trimBlanks(b), Qt::CaseInsensitive) == 0;
+}
+
+// A UTF-16 file (told by its byte order mark) as the UTF-8 of its characters, so that the checks
+// below see characters and line ends, not the halves of code units.
+QByteArray textOf(const QByteArray& file) {
+    const bool little = file.startsWith("\xFF\xFE");
+    if (!little && !file.startsWith("\xFE\xFF"))
+        return file;
+    QString text;
+    for (qsizetype i = 2; i + 1 < file.size(); i += 2) {
+        const auto a = quint8(file[i]), b = quint8(file[i + 1]);
+        text.append(QChar(little ? char16_t(a | b << 8) : char16_t(a << 8 | b)));
+    }
+    return text.toUtf8();
 }
 
 bool isUtf8(const QByteArray& file) {
@@ -137,7 +152,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     store(before);
-    const QList<QPair<QString, QString>> names = probes(before);
+    const QList<QPair<QString, QString>> names = probes(textOf(before));
     QStringList valuesBefore;
     for (const auto& [s, k] : names) {
         const QString read = ProfileFile::read(g_path, s, k);
@@ -148,12 +163,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     QString error;
     const bool written = ProfileFile::write(g_path, section, key, value, &error);
-    const QByteArray after = load();
+    const QByteArray stored = load();
     if (!written) {
-        check(after == before, "a failed write leaves the file as it was", error);
+        check(stored == before, "a failed write leaves the file as it was", error);
         check(!error.isEmpty(), "a failed write says why");
         return 0;
     }
+    const bool utf16 = before.startsWith("\xFF\xFE") || before.startsWith("\xFE\xFF");
+    check(!utf16 || stored.left(2) == before.left(2), "a UTF-16 file stays UTF-16 in its byte order");
+    const QByteArray after = textOf(stored);
+    before = textOf(before);
 
     // Everything but one stretch is the same; the old bytes of that stretch lie within one line.
     qsizetype prefix = 0;
@@ -165,7 +184,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
            before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix])
         ++suffix;
     const QByteArray replaced = before.mid(prefix, before.size() - prefix - suffix);
-    check(!replaced.contains('\n'), "bytes of other lines are never changed",
+    check(!replaced.contains('\n') && !replaced.contains('\r'), "bytes of other lines are never changed",
           QStringLiteral("replaced: ") + QString::fromLatin1(replaced.toHex()));
     check(!before.startsWith(kBom) || after.startsWith(kBom), "a byte order mark stays");
 

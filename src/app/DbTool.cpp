@@ -1,6 +1,7 @@
 #include "DbTool.h"
 
 #include "Clock.h"
+#include "Cp1252.h"
 #include "Database.h"
 #include "DbHelpers.h"
 #include "IniValue.h"
@@ -9,12 +10,14 @@
 #include "Simulator.h"
 #include "Startup.h"
 #include "StatusReport.h"
-#include "SystemSql.h"
 #include "UnhandledError.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <QTextStream>
 
 #include <functional>
@@ -32,7 +35,7 @@ const char* const kUsage =
     "Aufruf: ordisp-db <Befehl> [Optionen]\n"
     "\n"
     "Befehle:\n"
-    "  init              legt die Tabellen ordisp und system an, wo sie fehlen\n"
+    "  init              legt die Tabellen ordisp und system an oder ergänzt ihre Spalten\n"
     "  add               fügt eine Bestellzeile ein, wie es eine Kasse tut\n"
     "  encode-password   liest ein Kennwort von der Standardeingabe und gibt PWDC aus\n"
     "  simulate          fügt laufend Bestellungen ein wie die Kassen am Abend\n"
@@ -47,31 +50,87 @@ struct Context {
     QString executableFolder;
 };
 
+// Qt's parser reports in English; its messages, as Qt writes them, in German.
+QString GermanParseError(const QCommandLineParser& parser) {
+    if (!parser.unknownOptionNames().isEmpty()) {
+        QStringList names;
+        for (const QString& name : parser.unknownOptionNames())
+            names << QStringLiteral("'") + (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) +
+                         name + QStringLiteral("'");
+        return (names.size() == 1 ? QStringLiteral("unbekannte Option ")
+                                  : QStringLiteral("unbekannte Optionen ")) +
+               names.join(QStringLiteral(", "));
+    }
+    const QString text = parser.errorText();
+    static const QRegularExpression missing(QStringLiteral("^Missing value after '(.*)'\\.$"));
+    static const QRegularExpression unexpected(QStringLiteral("^Unexpected value after '(.*)'\\.$"));
+    if (const auto m = missing.match(text); m.hasMatch())
+        return QStringLiteral("nach '%1' fehlt der Wert").arg(m.captured(1));
+    if (const auto m = unexpected.match(text); m.hasMatch())
+        return QStringLiteral("'%1' nimmt keinen Wert").arg(m.captured(1));
+    return QStringLiteral("ungültige Optionen (%1)").arg(text);
+}
+
+QString OptionSyntax(const QCommandLineOption& option) {
+    QStringList names;
+    for (const QString& name : option.names())
+        names << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+    QString syntax = names.join(QStringLiteral(", "));
+    if (!option.valueName().isEmpty())
+        syntax += QStringLiteral(" <") + option.valueName() + QLatin1Char('>');
+    return syntax;
+}
+
+QString HelpText(const QString& command, const QString& description,
+                 const QList<QCommandLineOption>& options) {
+    QString text =
+        QStringLiteral("Aufruf: ordisp-db %1 [Optionen]\n\n%2\n\nOptionen:\n").arg(command, description);
+    qsizetype width = 0;
+    for (const QCommandLineOption& option : options)
+        width = qMax(width, OptionSyntax(option).size());
+    for (const QCommandLineOption& option : options)
+        text += QStringLiteral("  ") + OptionSyntax(option).leftJustified(width + 2) + option.description() +
+                QLatin1Char('\n');
+    return text;
+}
+
 // Parses the options of one command; prints help or the error. Returns false when the command must
 // not run; exitCode then says how it ends.
 bool Parse(QCommandLineParser& parser, const QString& command, const QString& description,
-           const QStringList& args, const Context& ctx, int* exitCode) {
-    parser.setApplicationDescription(description);
+           QList<QCommandLineOption> options, const QStringList& args, const Context& ctx, int* exitCode) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Zeigt diese Hilfe."));
-    parser.addOption(help);
-    if (!parser.parse(QStringList{QStringLiteral("ordisp-db ") + command} + args)) {
-        *ctx.io.err << "ordisp-db " << command << ": " << parser.errorText() << "\n";
+    options.prepend(help);
+    parser.addOptions(options);
+    const auto refuse = [&](const QString& problem) {
+        *ctx.io.err << "ordisp-db " << command << ": " << problem << " ('ordisp-db " << command
+                    << " --help' zeigt die Optionen)\n";
         *exitCode = 2;
         return false;
-    }
+    };
+    if (!parser.parse(QStringList{QStringLiteral("ordisp-db ") + command} + args))
+        return refuse(GermanParseError(parser));
     if (parser.isSet(help)) {
-        *ctx.io.out << parser.helpText();
+        *ctx.io.out << HelpText(command, description, options);
         *exitCode = 0;
         return false;
     }
-    if (!parser.positionalArguments().isEmpty()) {
-        *ctx.io.err << "ordisp-db " << command << ": unerwartetes Argument '"
-                    << parser.positionalArguments().constFirst() << "'\n";
-        *exitCode = 2;
-        return false;
+    // Qt takes the last of repeated values; which one the user meant is anyone's guess.
+    QStringList seen;
+    for (const QString& name : parser.optionNames()) {
+        for (const QCommandLineOption& option : options) {
+            if (!option.names().contains(name))
+                continue;
+            if (seen.contains(option.names().constLast()))
+                return refuse(
+                    QStringLiteral("die Option '%1' ist mehrfach angegeben").arg(OptionSyntax(option)));
+            seen << option.names().constLast();
+        }
     }
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(
+            QStringLiteral("unerwartetes Argument '%1'").arg(parser.positionalArguments().constFirst()));
     return true;
 }
 
@@ -87,6 +146,16 @@ bool Connect(Database& db, const Context& ctx, bool create) {
     }
     ConnectionSettings s = config.db;
     s.createFile = create;
+    if (create && s.type == kDbTypeJet) {
+        const QString folder = QFileInfo(s.file).absolutePath();
+        if (!QDir().mkpath(folder)) {
+            *ctx.io.err
+                << "ordisp-db: der Ordner " << folder
+                << " für die Datenbankdatei kann nicht angelegt werden; prüfen Sie PFADE/DATENBANK in " << ini
+                << " und die Rechte des übergeordneten Ordners.\n";
+            return false;
+        }
+    }
     DbError error;
     if (!db.open(s, &error)) {
         *ctx.io.err << "ordisp-db: Verbindung zur Datenbank fehlgeschlagen ("
@@ -100,11 +169,12 @@ bool Connect(Database& db, const Context& ctx, bool create) {
 int CmdInit(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
     int code = 0;
-    if (!Parse(
-            parser, QStringLiteral("init"),
-            QStringLiteral("Legt die Tabellen ordisp und system an, wo sie fehlen; vorhandene Daten bleiben "
-                           "unverändert. Eine fehlende Datenbankdatei wird angelegt."),
-            args, ctx, &code))
+    if (!Parse(parser, QStringLiteral("init"),
+               QStringLiteral(
+                   "Legt die Tabellen ordisp und system an, wo sie fehlen, und ergänzt ihnen fehlende "
+                   "Spalten; vorhandene Daten bleiben unverändert. Eine fehlende Datenbankdatei wird "
+                   "samt Ordner angelegt."),
+               {}, args, ctx, &code))
         return code;
     Database db(QStringLiteral("ordisp-db"));
     if (!Connect(db, ctx, true))
@@ -116,7 +186,7 @@ int CmdInit(const QStringList& args, const Context& ctx) {
         return 1;
     }
     if (created.isEmpty())
-        *ctx.io.out << "Alle Tabellen sind schon vorhanden.\n";
+        *ctx.io.out << "Alle Tabellen und Spalten sind schon vorhanden.\n";
     for (const QString& what : created)
         *ctx.io.out << "Angelegt: " << what << "\n";
     return 0;
@@ -149,10 +219,10 @@ int CmdAdd(const QStringList& args, const Context& ctx) {
         {QStringLiteral("status"), QStringLiteral("Status (0 neu, 1 in Arbeit, 2 fertig); Vorgabe 0."),
          QStringLiteral("S"), QStringLiteral("0")},
     };
-    parser.addOptions(options);
     int code = 0;
     if (!Parse(parser, QStringLiteral("add"),
-               QStringLiteral("Fügt eine Bestellzeile ein, wie es eine Kasse tut."), args, ctx, &code))
+               QStringLiteral("Fügt eine Bestellzeile ein, wie es eine Kasse tut."), options, args, ctx,
+               &code))
         return code;
     for (const char* required : {"monitor", "table", "course", "guest", "qty", "text"}) {
         if (!parser.isSet(QLatin1String(required))) {
@@ -201,6 +271,21 @@ int CmdAdd(const QStringList& args, const Context& ctx) {
     return 0;
 }
 
+// What keeps the password from being coded, in words; empty when nothing does.
+QString PasswordProblem(const QString& password) {
+    for (const uint c : password.toUcs4()) {
+        const QString character = QString::fromUcs4(reinterpret_cast<const char32_t*>(&c), 1);
+        if (character.size() != 1 || Cp1252::fromUnicode(character.front()) < 0)
+            return QStringLiteral("das Zeichen '%1' hat keinen Code in Windows-1252 und kann nicht codiert "
+                                  "werden; wählen Sie ein Kennwort ohne dieses Zeichen.")
+                .arg(character);
+    }
+    if (password.size() > 101)
+        return QStringLiteral("das Kennwort hat %1 Zeichen, codiert werden höchstens 101 Zeichen.")
+            .arg(password.size());
+    return {};
+}
+
 int CmdEncodePassword(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
     int code = 0;
@@ -208,11 +293,21 @@ int CmdEncodePassword(const QStringList& args, const Context& ctx) {
             parser, QStringLiteral("encode-password"),
             QStringLiteral("Liest ein Kennwort (eine Zeile) von der Standardeingabe und gibt es in der Form "
                            "für DATABASE/PWDC aus."),
-            args, ctx, &code))
+            {}, args, ctx, &code))
         return code;
     QString password = ctx.io.in->readLine();
     if (password.endsWith(QLatin1Char('\r')))
         password.chop(1);
+    if (password.isEmpty()) {
+        *ctx.io.err
+            << "ordisp-db encode-password: kein Kennwort gelesen; geben Sie es als eine Zeile auf der "
+               "Standardeingabe ein (ein leeres PWDC gilt als nicht gesetzt).\n";
+        return 2;
+    }
+    if (const QString problem = PasswordProblem(password); !problem.isEmpty()) {
+        *ctx.io.err << "ordisp-db encode-password: " << problem << "\n";
+        return 1;
+    }
     try {
         *ctx.io.out << EncodePassword(password) << "\n";
     } catch (const std::exception& e) {
@@ -235,7 +330,6 @@ bool IsTerminal(QTextStream* stream) {
 
 int CmdSimulate(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
-    parser.addOptions(SimulatorCommandLineOptions());
     int code = 0;
     if (!Parse(parser, QStringLiteral("simulate"),
                QStringLiteral(
@@ -243,7 +337,7 @@ int CmdSimulate(const QStringList& args, const Context& ctx) {
                    "ein bis sechs Gäste, zwei bis vier Gänge mit je ein bis drei Gerichten. Läuft bis "
                    "Strg-C oder bis --duration abgelaufen ist; die laufende Bestellung wird noch "
                    "fertig geschrieben."),
-               args, ctx, &code))
+               SimulatorCommandLineOptions(), args, ctx, &code))
         return code;
     SimulatorOptions options;
     QString problem;
@@ -269,12 +363,12 @@ int CmdSimulate(const QStringList& args, const Context& ctx) {
 
 int CmdStatus(const QStringList& args, const Context& ctx) {
     QCommandLineParser parser;
-    parser.addOption({QStringLiteral("monitor"), QStringLiteral("Nur dieser Monitor."), QStringLiteral("N")});
     int code = 0;
     if (!Parse(parser, QStringLiteral("status"),
                QStringLiteral(
                    "Zeigt je Monitor die Bestellzeilen nach Status (NEU, i.A., OK, andere) und wie lange "
                    "die älteste noch nicht fertige Zeile schon wartet."),
+               {{QStringLiteral("monitor"), QStringLiteral("Nur dieser Monitor."), QStringLiteral("N")}},
                args, ctx, &code))
         return code;
     std::optional<qint32> monitor;

@@ -357,6 +357,8 @@ sigset_t StopSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // A closed terminal or an ssh session that drops ends the run as cleanly as Ctrl-C.
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -383,7 +385,7 @@ bool StopSignals::wait(const Clock& clock, const QDateTime& deadline) {
         const qint64 ms = qMax<qint64>(0, clock.now().msecsTo(deadline));
         const timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
         const int signal = sigtimedwait(&set, nullptr, &timeout);
-        if (signal == SIGINT || signal == SIGTERM)
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP)
             m_stopped = true;
         else if (signal < 0 && errno == EAGAIN && ms == 0)
             return true;

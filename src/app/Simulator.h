@@ -77,7 +77,7 @@ struct SimulatorIo {
 int RunSimulation(Database& db, const SimulatorOptions& options, const Clock& clock,
                   const StopAwareWait& wait, const SimulatorIo& io);
 
-// Ctrl-C and termination requests, blocked from now on in this thread and the threads it starts,
+// Ctrl-C, termination requests and hang-ups, blocked from now on in this thread and the threads it starts,
 // so that an insert under way is finished; wait() then sleeps until a deadline or such a signal.
 class StopSignals final {
 public:

@@ -14,28 +14,6 @@ namespace ordisp {
 
 namespace {
 
-// MIN(insdate) has no declared type: the file hands back its stored text or number, a server a date.
-QDateTime DateOf(const QVariant& value) {
-    if (value.isNull())
-        return {};
-    switch (value.metaType().id()) {
-    case QMetaType::QDateTime:
-        return value.toDateTime();
-    case QMetaType::QDate:
-        return value.toDate().startOfDay();
-    case QMetaType::QString: {
-        const auto parsed = parseIsoDateTime(value.toString());
-        return parsed ? *parsed : QDateTime();
-    }
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Double:
-        return dateTimeFromNumber(value.toDouble());
-    default:
-        return {};
-    }
-}
-
 // 0, 1 or 2 for a stored status of that value; -1 for any other, none included.
 int StatusCode(const QVariant& status) {
     if (status.isNull())
@@ -86,7 +64,8 @@ bool ReadStatus(Database& db, std::optional<qint32> monitorNr, QList<MonitorStat
             break;
         }
         if (StatusCode(row.at(1)) != StatusDone) {
-            const QDateTime oldest = DateOf(row.at(3));
+            // MIN(insdate) has no declared type: the file hands back its stored text or number.
+            const QDateTime oldest = storedDateTime(row.at(3));
             if (oldest.isValid() && (!entry.oldestOpen.isValid() || oldest < entry.oldestOpen))
                 entry.oldestOpen = oldest;
         }

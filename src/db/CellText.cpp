@@ -74,12 +74,11 @@ QVariant TimeText(const QVariant& value) {
     }
     case QMetaType::QDate:
         return value.toDate().isValid() ? QStringLiteral("00:00") : QString();
-    case QMetaType::QString: {
-        const auto dt = parseIsoDateTime(value.toString());
-        return dt ? dt->toString(format) : QString();
+    default: {
+        // Text and numbers by the rule by which the purge reads them.
+        const QDateTime dt = storedDateTime(value);
+        return dt.isValid() ? dt.toString(format) : QString();
     }
-    default:
-        return QString();
     }
 }
 

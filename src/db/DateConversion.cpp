@@ -138,6 +138,12 @@ std::optional<QDateTime> parseIsoDateTime(QByteArrayView utf8) {
 QDateTime dateTimeFromNumber(double value) {
     if (!std::isfinite(value))
         return {};
+    if (value >= 0.0 && value < kMaxWindowsDay) {
+        // Whole days from 30 December 1899, the fraction the local time of day.
+        const qint64 msecs = std::llround(value * 86400000.0);
+        const QDate date = QDate(1899, 12, 30).addDays(msecs / 86400000);
+        return QDateTime(date, QTime::fromMSecsSinceStartOfDay(int(msecs % 86400000)));
+    }
     constexpr double unixEpochJulianDay = 2440587.5;
     const double msecs =
         (value >= 0.0 && value <= kMaxJulianDay) ? (value - unixEpochJulianDay) * 86400000.0 : value * 1000.0;
@@ -146,6 +152,51 @@ QDateTime dateTimeFromNumber(double value) {
         return {};
     const QDateTime utc = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(std::llround(msecs)), Qt::UTC);
     return utc.isValid() ? utc.toLocalTime() : QDateTime();
+}
+
+std::optional<QDateTime> parseStoredDateTime(QStringView text) {
+    if (const auto iso = parseIsoDateTime(text))
+        return iso;
+    // Day first with dots, month first with slashes; the year always has four digits.
+    static const QRegularExpression pattern(QStringLiteral(
+        R"(^\s*(\d{1,2})([./])(\d{1,2})\2(\d{4})(?:[ T]+(\d{1,2}):(\d{2})(?::(\d{2}))?)?\s*$)"));
+    const QRegularExpressionMatch m = pattern.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    const bool dayFirst = m.capturedView(2) == u'.';
+    const int first = m.capturedView(1).toInt();
+    const int second = m.capturedView(3).toInt();
+    const QDate date(m.capturedView(4).toInt(), dayFirst ? second : first, dayFirst ? first : second);
+    const QTime time = m.hasCaptured(5) ? QTime(m.capturedView(5).toInt(), m.capturedView(6).toInt(),
+                                                m.hasCaptured(7) ? m.capturedView(7).toInt() : 0)
+                                        : QTime(0, 0);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+QDateTime storedDateTime(const QVariant& value) {
+    if (value.isNull())
+        return {};
+    switch (value.metaType().id()) {
+    case QMetaType::QDateTime:
+        return value.toDateTime();
+    case QMetaType::QDate:
+        return value.toDate().startOfDay();
+    case QMetaType::QString: {
+        const auto parsed = parseStoredDateTime(value.toString());
+        return parsed ? *parsed : QDateTime();
+    }
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return dateTimeFromNumber(value.toDouble());
+    default:
+        return {};
+    }
 }
 
 QString isoText(const QDateTime& value) {

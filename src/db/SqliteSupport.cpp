@@ -168,14 +168,16 @@ void ordispTime(sqlite3_context* context, int argc, sqlite3_value** argv) {
     case SQLITE_TEXT: {
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_value_text(value));
         const QString text = QString::fromUtf8(bytes, sqlite3_value_bytes(value));
-        if (const auto time = parseIsoDateTime(text))
+        // Text that reads as no time compares as nothing: as text, '' or '06.12.2026' would sort
+        // before every ISO time and be purged as long ago.
+        if (const auto time = parseStoredDateTime(text))
             resultText(context, *time);
         else
-            sqlite3_result_value(context, value);
+            sqlite3_result_null(context);
         return;
     }
     default:
-        sqlite3_result_value(context, value);
+        sqlite3_result_null(context);
         return;
     }
 }

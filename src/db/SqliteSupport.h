@@ -20,9 +20,9 @@ ColumnKind kindFromDeclaredType(const char* declaredType);
 // one that sorts before every text.
 QString translateJetSql(const QString& sql, bool compareStoredTimes);
 
-// Registers ordisp_time(x) on a connection: ISO text and numbers (Julian day, Unix time) become
-// 'YYYY-MM-DD HH:MM:SS'; null, and numbers that stand for no time, give null; other text and blobs
-// are returned as they are.
+// Registers ordisp_time(x) on a connection: stored times (text and numbers, read as
+// parseStoredDateTime and dateTimeFromNumber read them) become 'YYYY-MM-DD HH:MM:SS'; null and
+// whatever reads as no time (other text, blobs, numbers beyond any date) give null.
 bool registerSqliteFunctions(sqlite3* handle);
 
 } // namespace ordisp

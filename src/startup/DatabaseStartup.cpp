@@ -5,6 +5,7 @@
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "ResultSet.h"
+#include "Schema.h"
 #include "SystemSql.h"
 
 #include <QFileInfo>
@@ -77,12 +78,12 @@ bool OpenDatabase(Database& db, const ConnectionSettings& settings, MessageSink&
 }
 
 void ProbeDateFormat(Database& db, MessageSink& messages) {
-    if (ExecSql(db, SystemSql::probeDateDayFirst())) {
+    if (ExecSql(db, SystemSql::probeDateDayFirst(db.type()))) {
         db.setDateLiteralStyle(QStringLiteral("D"));
         return;
     }
     db.setDateLiteralStyle(QStringLiteral("E"));
-    if (ExecSql(db, SystemSql::probeDateUs()))
+    if (ExecSql(db, SystemSql::probeDateUs(db.type())))
         return;
     messages.show(MsgCritical,
                   QStringLiteral("Unbekanntes Datumsformat oder kein Schreibzugriff auf die Datenbank !"));

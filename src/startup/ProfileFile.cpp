@@ -8,11 +8,68 @@
 #include <QList>
 #include <QSaveFile>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace ordisp {
 
 namespace {
 
 const QByteArray Utf8Bom("\xEF\xBB\xBF", 3);
+const QByteArray Utf16LeBom("\xFF\xFE", 2);
+const QByteArray Utf16BeBom("\xFE\xFF", 2);
+
+// A UTF-16 file (told by its byte order mark) is parsed as UTF-8 with the same characters and
+// turned back into UTF-16 of the same byte order when written.
+enum class Utf16 { No, LittleEndian, BigEndian };
+
+struct FileText {
+    QByteArray bytes; // what the parser sees: the file's own bytes, or UTF-8 for a UTF-16 file
+    Utf16 utf16 = Utf16::No;
+    bool convertible = true; // false: a UTF-16 file that would not come back byte for byte
+};
+
+QByteArray toUtf16(const QByteArray& utf8, Utf16 order) {
+    const QString text = QString::fromUtf8(utf8);
+    QByteArray out = order == Utf16::LittleEndian ? Utf16LeBom : Utf16BeBom;
+    out.reserve(out.size() + text.size() * 2);
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        const char high = char(u >> 8);
+        const char low = char(u & 0xFF);
+        if (order == Utf16::LittleEndian)
+            out.append(low).append(high);
+        else
+            out.append(high).append(low);
+    }
+    return out;
+}
+
+FileText fileText(const QByteArray& raw) {
+    FileText text;
+    if (!raw.startsWith(Utf16LeBom) && !raw.startsWith(Utf16BeBom)) {
+        text.bytes = raw;
+        return text;
+    }
+    text.utf16 = raw.startsWith(Utf16LeBom) ? Utf16::LittleEndian : Utf16::BigEndian;
+    QString decoded;
+    decoded.reserve((raw.size() - 2) / 2);
+    for (qsizetype i = 2; i + 1 < raw.size(); i += 2) {
+        const auto a = quint8(raw[i]);
+        const auto b = quint8(raw[i + 1]);
+        decoded.append(
+            QChar(text.utf16 == Utf16::LittleEndian ? char16_t(a | b << 8) : char16_t(a << 8 | b)));
+    }
+    text.bytes = decoded.toUtf8();
+    // A lone surrogate or an odd last byte cannot be kept; such a file is read but never rewritten.
+    text.convertible = toUtf16(text.bytes, text.utf16) == raw;
+    return text;
+}
 
 bool isBlank(QChar c) {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\v' || c == u'\f';
@@ -75,7 +132,7 @@ enum class LineKind { Blank, Comment, Section, Key, Other };
 
 struct Line {
     qsizetype start = 0;      // first byte of the content
-    qsizetype contentEnd = 0; // first byte of the line end ("\r\n" or "\n"), or the file's end
+    qsizetype contentEnd = 0; // first byte of the line end ("\r\n", "\n" or "\r"), or the file's end
     qsizetype end = 0;        // first byte of the next line
     LineKind kind = LineKind::Blank;
     QString name;             // section or key name, trimmed
@@ -93,17 +150,23 @@ public:
         const qsizetype bom = m_bytes.startsWith(Utf8Bom) ? Utf8Bom.size() : 0;
         m_utf8 = isValidUtf8(QByteArrayView(m_bytes).sliced(bom));
         qsizetype pos = bom;
-        while (pos < m_bytes.size()) {
+        const qsizetype size = m_bytes.size();
+        while (pos < size) {
             Line line;
             line.start = pos;
-            const qsizetype lf = m_bytes.indexOf('\n', pos);
-            if (lf < 0) {
-                line.contentEnd = line.end = m_bytes.size();
+            // CR LF, LF and a lone CR (old Mac editors) each end a line; neither byte ever stands
+            // inside a multi-byte character of the encodings read here.
+            qsizetype at = pos;
+            while (at < size && m_bytes[at] != '\n' && m_bytes[at] != '\r')
+                ++at;
+            line.contentEnd = at;
+            if (at == size) {
+                line.end = size;
             } else {
-                line.end = lf + 1;
-                line.contentEnd = (lf > pos && m_bytes[lf - 1] == '\r') ? lf - 1 : lf;
+                const bool crlf = m_bytes[at] == '\r' && at + 1 < size && m_bytes[at + 1] == '\n';
+                line.end = at + (crlf ? 2 : 1);
                 if (m_lineEnd.isEmpty())
-                    m_lineEnd = line.contentEnd < lf ? QByteArrayLiteral("\r\n") : QByteArrayLiteral("\n");
+                    m_lineEnd = m_bytes.mid(at, line.end - at);
             }
             classify(line);
             m_lines.append(line);
@@ -218,13 +281,66 @@ bool holdsLineBreak(const QString& text) {
     return text.contains(u'\n') || text.contains(u'\r') || text.contains(QChar(0));
 }
 
+#ifdef Q_OS_UNIX
+// Gives the replacement (still a temporary file) the owner, group and mode of the file it replaces.
+// False when that is not allowed, as for anyone but root writing another user's file.
+bool keepOwnerAndMode(int handle, const struct stat& original) {
+    struct stat now {};
+    if (::fstat(handle, &now) != 0)
+        return false;
+    if ((now.st_uid != original.st_uid || now.st_gid != original.st_gid) &&
+        ::fchown(handle, original.st_uid, original.st_gid) != 0)
+        return false;
+    // A change of owner may clear the set-id bits; the mode is set after it.
+    return ::fchmod(handle, original.st_mode & 07777) == 0;
+}
+
+// Writes over the file's own bytes from the first one that changes, so owner, group, mode and
+// hard links stay. Room for a longer file is taken first: a full disk then fails before any byte
+// has changed.
+bool writeInPlace(const QString& path, const QByteArray& old, const QByteArray& updated, QString* error) {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return fail(error,
+                    QStringLiteral("Cannot write %1: %2").arg(path, QString::fromLocal8Bit(strerror(errno))));
+    const auto failed = [&] {
+        const QString reason = QString::fromLocal8Bit(strerror(errno));
+        ::close(fd);
+        return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, reason));
+    };
+    if (updated.size() > old.size()) {
+        const int rc = ::posix_fallocate(fd, 0, updated.size());
+        if (rc != 0 && rc != EOPNOTSUPP && rc != EINVAL) {
+            errno = rc;
+            return failed();
+        }
+    }
+    qsizetype from = 0;
+    while (from < old.size() && from < updated.size() && old[from] == updated[from])
+        ++from;
+    while (from < updated.size()) {
+        const ssize_t n =
+            ::pwrite(fd, updated.constData() + from, size_t(updated.size() - from), off_t(from));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return failed();
+        from += n;
+    }
+    if (::ftruncate(fd, off_t(updated.size())) != 0 || ::fsync(fd) != 0)
+        return failed();
+    ::close(fd);
+    return true;
+}
+#endif
+
 } // namespace
 
 QString ProfileFile::read(const QString& path, const QString& section, const QString& key) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return QString();
-    const ParsedFile parsed(file.readAll());
+    const ParsedFile parsed(fileText(file.readAll()).bytes);
     const qsizetype header = parsed.findSection(trimBlanks(section));
     if (header < 0)
         return QString();
@@ -256,15 +372,22 @@ bool ProfileFile::write(const QString& path, const QString& section, const QStri
                     QStringLiteral("The value for %1/%2 contains a line break").arg(sectionName, keyName));
 
     const QFileInfo info(path);
-    QByteArray old;
+    QByteArray raw;
     if (info.exists()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
-        old = file.readAll();
+        raw = file.readAll();
         if (file.error() != QFileDevice::NoError)
             return fail(error, QStringLiteral("Cannot read %1: %2").arg(path, file.errorString()));
     }
+    const FileText text = fileText(raw);
+    if (!text.convertible)
+        return fail(error,
+                    QStringLiteral("%1 ist in UTF-16 mit ungültigen Zeichen geschrieben und wird nicht "
+                                   "verändert")
+                        .arg(path));
+    const QByteArray& old = text.bytes;
     const ParsedFile parsed(old);
     const QByteArray& eol = parsed.lineEnd();
 
@@ -310,6 +433,9 @@ bool ProfileFile::write(const QString& path, const QString& section, const QStri
         updated += keyBytes + '=' + valueBytes + eol + old.mid(anchor.end);
     }
 
+    if (text.utf16 != Utf16::No)
+        updated = toUtf16(updated, text.utf16);
+
     if (!QDir().mkpath(info.absolutePath()))
         return fail(error, QStringLiteral("Cannot create the folder %1").arg(info.absolutePath()));
     if (info.exists()) {
@@ -318,9 +444,23 @@ bool ProfileFile::write(const QString& path, const QString& section, const QStri
         if (!probe.open(QIODevice::WriteOnly | QIODevice::Append))
             return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, probe.errorString()));
     }
+#ifdef Q_OS_UNIX
+    // The file is shared: a new file in its place would belong to whoever wrote it (root, for an
+    // administrator's run) and would leave hard links pointing at the old one.
+    struct stat before {};
+    const bool existing = ::stat(QFile::encodeName(path).constData(), &before) == 0;
+    if (existing && before.st_nlink > 1)
+        return writeInPlace(path, raw, updated, error);
+#endif
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly))
         return fail(error, QStringLiteral("Cannot write %1: %2").arg(path, out.errorString()));
+#ifdef Q_OS_UNIX
+    if (existing && !keepOwnerAndMode(out.handle(), before)) {
+        out.cancelWriting();
+        return writeInPlace(path, raw, updated, error);
+    }
+#endif
     if (out.write(updated) != updated.size()) {
         const QString reason = out.errorString();
         out.cancelWriting();

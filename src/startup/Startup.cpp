@@ -21,6 +21,20 @@ namespace {
 
 const QString kDbFileName = QStringLiteral("/ZALPOS.MDB");
 
+// A numeric setting; one out of range ends the start with a message that says which it is.
+qint32 NumberSetting(const QString& ini, const QString& section, const QString& key,
+                     const QString& defaultValue, bool absolute = false) {
+    const QString value = ReadIni(ini, section, key, defaultValue);
+    try {
+        return IniNumber(value, absolute);
+    } catch (const UnhandledError& e) {
+        throw UnhandledError(e.text() + QStringLiteral(": der Wert von [%1] %2=%3 in %4 liegt außerhalb von "
+                                                       "-2147483648 bis 2147483647. Tragen Sie dort eine "
+                                                       "ganze Zahl in diesem Bereich ein.")
+                                            .arg(section, key, value, ini));
+    }
+}
+
 } // namespace
 
 Configuration ReadConfiguration(const QString& ini, const QString& executableFolder) {
@@ -29,9 +43,9 @@ Configuration ReadConfiguration(const QString& ini, const QString& executableFol
     const QString database = QStringLiteral("DATABASE");
     const QString pfade = QStringLiteral("PFADE");
 
-    c.app.windowLeft = IniNumber(ReadIni(ini, ordisp, QStringLiteral("LEFT"), QStringLiteral("0")));
-    c.app.windowWidth = IniNumber(ReadIni(ini, ordisp, QStringLiteral("WIDTH"), QStringLiteral("1024")));
-    c.app.windowHeight = IniNumber(ReadIni(ini, ordisp, QStringLiteral("HEIGHT"), QStringLiteral("768")));
+    c.app.windowLeft = NumberSetting(ini, ordisp, QStringLiteral("LEFT"), QStringLiteral("0"));
+    c.app.windowWidth = NumberSetting(ini, ordisp, QStringLiteral("WIDTH"), QStringLiteral("1024"));
+    c.app.windowHeight = NumberSetting(ini, ordisp, QStringLiteral("HEIGHT"), QStringLiteral("768"));
     c.db.type = ReadIni(ini, database, QStringLiteral("TYP"), kDbTypeSql);
     if (c.db.isServer()) {
         c.db.server = ReadIni(ini, database, QStringLiteral("SERVER"), QStringLiteral("<NAME>\\SQLEXPRESS"));
@@ -46,7 +60,7 @@ Configuration ReadConfiguration(const QString& ini, const QString& executableFol
     c.db.file = ReadIni(ini, pfade, QStringLiteral("DATENBANK"), executableFolder) + kDbFileName;
     ReadIni(ini, database, QStringLiteral("JET-PROVIDER"), QStringLiteral("4.0"));
     ReadIni(ini, pfade, QStringLiteral("EXE"), executableFolder + QLatin1Char('/'));
-    c.app.monitorNr = IniNumber(ReadIni(ini, ordisp, QStringLiteral("ORDISPNR"), QStringLiteral("1")), true);
+    c.app.monitorNr = NumberSetting(ini, ordisp, QStringLiteral("ORDISPNR"), QStringLiteral("1"), true);
     ReadIni(ini, pfade, QStringLiteral("TRESK"), QStringLiteral("C:\\Programme\\Tresk\\Tresk\\"));
     return c;
 }

@@ -2,6 +2,7 @@
 #include "DbTool.h"
 #include "Password.h"
 #include "ResultSet.h"
+#include "Schema.h"
 #include "Startup.h"
 
 #include <QFile>
@@ -16,11 +17,15 @@ class TestDbTool : public QObject {
 private Q_SLOTS:
     void init();
     void initCreatesFileAndKeepsData();
+    void initCompletesTables_data();
+    void initCompletesTables();
     void addRejectsBadArguments_data();
     void addRejectsBadArguments();
     void addOnMissingFileFails();
     void encodePasswordRoundTrip();
     void unknownCommand();
+    void refusesInWords_data();
+    void refusesInWords();
 
 private:
     int run(const QStringList& args, const QString& input = {});
@@ -36,8 +41,8 @@ void TestDbTool::init() {
     m_exe = m_dir->filePath(QStringLiteral("bin"));
     QDir().mkpath(m_config);
     QDir().mkpath(m_exe);
-    const QString dbFolder = m_dir->filePath(QStringLiteral("db"));
-    QDir().mkpath(dbFolder);
+    // Not there yet: init makes it.
+    const QString dbFolder = m_dir->filePath(QStringLiteral("db/kueche"));
     m_file = dbFolder + QStringLiteral("/ZALPOS.MDB");
     QFile ini(ConfigFilePath(m_config));
     QVERIFY(ini.open(QIODevice::WriteOnly));
@@ -92,6 +97,55 @@ void TestDbTool::initCreatesFileAndKeepsData() {
     QCOMPARE(rows(QStringLiteral("SELECT count(*) FROM system")).at(0).at(0).toInt(), 1);
 }
 
+void TestDbTool::initCompletesTables_data() {
+    QTest::addColumn<QString>("ordisp");  // the table as a terminal made it, with one row
+    QTest::addColumn<QString>("missing"); // as the display's open failure names them
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("output");
+    QTest::newRow("guest and quantity missing")
+        << "id INTEGER PRIMARY KEY, monitornr INTEGER, tisch INTEGER, gang INTEGER, txt TEXT, status "
+           "INTEGER, "
+           "insdate DATETIME"
+        << "gast, menge" << 0
+        << "Angelegt: Spalte ordisp.gast\nAngelegt: Spalte ordisp.menge\nAngelegt: Spalte system.booltest\n"
+           "Angelegt: Zeile in system\n";
+    QTest::newRow("key missing")
+        << "monitornr INTEGER, tisch INTEGER, gang INTEGER, gast INTEGER, menge REAL, "
+           "txt TEXT, status INTEGER, insdate DATETIME"
+        << "id" << 1 << "";
+}
+
+void TestDbTool::initCompletesTables() {
+    QFETCH(QString, ordisp);
+    QFETCH(QString, missing);
+    QFETCH(int, exitCode);
+    QFETCH(QString, output);
+    {
+        Database db(QStringLiteral("terminal"));
+        ConnectionSettings s;
+        s.type = kDbTypeJet;
+        s.file = m_file;
+        s.createFile = true;
+        QVERIFY(QDir().mkpath(QFileInfo(m_file).path()));
+        QVERIFY(db.open(s));
+        QVERIFY(db.exec(QStringLiteral("CREATE TABLE ordisp (%1)").arg(ordisp)));
+        QVERIFY(db.exec(QStringLiteral("INSERT INTO ordisp (monitornr, txt) VALUES (1, 'Suppe')")));
+        QVERIFY(db.exec(QStringLiteral("CREATE TABLE system (moddate DATETIME)")));
+        DbError error;
+        QVERIFY(!HasOrderTable(db, &error));
+        QVERIFY2(error.description.contains(QStringLiteral("fehlen die Spalten %1.").arg(missing)),
+                 qPrintable(error.description));
+    }
+    QCOMPARE(run({QStringLiteral("init")}), exitCode);
+    QCOMPARE(m_out, output);
+    QCOMPARE(m_err.isEmpty(), exitCode == 0);
+    QCOMPARE(rows(QStringLiteral("SELECT txt FROM ordisp")), (QList<ResultRow>{{QStringLiteral("Suppe")}}));
+    if (exitCode == 0) {
+        QCOMPARE(run({QStringLiteral("init")}), 0);
+        QCOMPARE(m_out, QStringLiteral("Alle Tabellen und Spalten sind schon vorhanden.\n"));
+    }
+}
+
 void TestDbTool::addRejectsBadArguments_data() {
     QTest::addColumn<QStringList>("args");
     const QStringList base = {
@@ -142,8 +196,46 @@ void TestDbTool::unknownCommand() {
     QCOMPARE(run({QStringLiteral("drop")}), 2);
     QVERIFY(m_err.contains(QLatin1String("drop")));
     QCOMPARE(run({QStringLiteral("--help")}), 0);
-    QCOMPARE(run({QStringLiteral("init"), QStringLiteral("--help")}), 0);
-    QVERIFY(m_out.contains(QLatin1String("--help")));
+    QCOMPARE(run({QStringLiteral("status"), QStringLiteral("--help")}), 0);
+    QVERIFY2(m_out.startsWith(QLatin1String("Aufruf: ordisp-db status [Optionen]")), qPrintable(m_out));
+    QVERIFY2(m_out.contains(QLatin1String("Optionen:\n  -h, --help")) &&
+                 m_out.contains(QLatin1String("--monitor <N>  Nur dieser Monitor.")),
+             qPrintable(m_out));
+}
+
+void TestDbTool::refusesInWords_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("message");
+    const QString status = QStringLiteral("status");
+    const QString encode = QStringLiteral("encode-password");
+    QTest::newRow("unknown option") << QStringList{status, QStringLiteral("--colour")} << "" << 2
+                                    << "ordisp-db status: unbekannte Option '--colour'";
+    QTest::newRow("missing value") << QStringList{status, QStringLiteral("--monitor")} << "" << 2
+                                   << "nach '--monitor' fehlt der Wert";
+    QTest::newRow("option twice") << QStringList{status, QStringLiteral("--monitor"), QStringLiteral("1"),
+                                                 QStringLiteral("--monitor=2")}
+                                  << "" << 2 << "die Option '--monitor <N>' ist mehrfach angegeben";
+    QTest::newRow("empty password") << QStringList{encode} << "\n" << 2 << "kein Kennwort gelesen";
+    QTest::newRow("no input") << QStringList{encode} << "" << 2 << "kein Kennwort gelesen";
+    QTest::newRow("character beyond Windows-1252") << QStringList{encode} << "Ωmega\n"
+                                                   << 1 << "das Zeichen 'Ω' hat keinen Code in Windows-1252";
+    QTest::newRow("emoji") << QStringList{encode} << "Suppe\U0001F35C\n"
+                           << 1 << "das Zeichen '\U0001F35C' hat keinen Code";
+    QTest::newRow("102 characters") << QStringList{encode} << QString(102, u'x') + u'\n' << 1
+                                    << "das Kennwort hat 102 Zeichen, codiert werden höchstens 101 Zeichen.";
+}
+
+void TestDbTool::refusesInWords() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, input);
+    QFETCH(int, exitCode);
+    QFETCH(QString, message);
+    QCOMPARE(run(args, input), exitCode);
+    QVERIFY2(m_err.contains(message), qPrintable(m_err));
+    QVERIFY(m_out.isEmpty());
+    QVERIFY2(!m_err.contains(QLatin1String("Fehler ")), qPrintable(m_err));
 }
 
 QTEST_GUILESS_MAIN(TestDbTool)

@@ -511,6 +511,7 @@ void TestSimulator::processStopsCleanlyOnSignal_data() {
     QTest::addColumn<int>("signal");
     QTest::newRow("Ctrl-C") << SIGINT;
     QTest::newRow("terminate") << SIGTERM;
+    QTest::newRow("hang-up") << SIGHUP;
 }
 
 void TestSimulator::processStopsCleanlyOnSignal() {

@@ -148,7 +148,10 @@ void TestOrderSql::timeText_data() {
     QTest::newRow("invalid date time") << QVariant(QDateTime()) << "";
     QTest::newRow("not a date") << QVariant(QStringLiteral("gestern")) << "";
     QTest::newRow("impossible date") << QVariant(QStringLiteral("2026-02-30 10:00:00")) << "";
-    QTest::newRow("number") << QVariant(45) << "";
+    QTest::newRow("day first text") << QVariant(QStringLiteral("10.05.2024 00:01")) << "00:01";
+    QTest::newRow("month first text") << QVariant(QStringLiteral("5/10/2024 21:40:00")) << "21:40";
+    QTest::newRow("Windows date number") << QVariant(45000.5) << "12:00";
+    QTest::newRow("number of no time") << QVariant(1e300) << "";
 }
 
 void TestOrderSql::timeText() {

@@ -40,8 +40,8 @@ void TestSchema::createsEverythingOnAnEmptyFile() {
     QStringList created;
     DbError error;
     QVERIFY2(EnsureOrderSchema(db, &created, &error), qPrintable(error.description));
-    QCOMPARE(created,
-             (QStringList{"table ordisp", "index ordisp_monitor_tisch", "table system", "row in system"}));
+    QCOMPARE(created, (QStringList{"Tabelle ordisp", "Index ordisp_monitor_tisch", "Tabelle system",
+                                   "Zeile in system"}));
 
     const ResultData orders = selectAll(db, QStringLiteral("SELECT * FROM ordisp"));
     QStringList names;
@@ -102,7 +102,7 @@ void TestSchema::existingTablesAreLeftAlone() {
          QStringLiteral("INSERT INTO ORDISP (id, kasse) VALUES (5, 3)")}));
     QStringList created;
     QVERIFY(EnsureOrderSchema(db, &created));
-    QCOMPARE(created, (QStringList{"table system", "row in system"}));
+    QCOMPARE(created, (QStringList{"Tabelle system", "Zeile in system"}));
     const ResultData orders = selectAll(db, QStringLiteral("SELECT id, kasse FROM ordisp"));
     QCOMPARE(orders.rows.size(), 1);
     QCOMPARE(orders.rows.first().at(1).toInt(), 3);
@@ -117,7 +117,7 @@ void TestSchema::systemRowAddedOnlyWhenNone() {
                                                "booltest SMALLINT, other TEXT)")}));
     QStringList created;
     QVERIFY(EnsureOrderSchema(db, &created));
-    QCOMPARE(created, QStringList{"row in system"});
+    QCOMPARE(created, QStringList{"Zeile in system"});
     QVERIFY(db.exec(QStringLiteral("INSERT INTO system (other) VALUES ('second')")));
     created.clear();
     QVERIFY(EnsureOrderSchema(db, &created));

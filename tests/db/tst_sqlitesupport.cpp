@@ -99,7 +99,13 @@ void TestSqliteSupport::ordispTime_data() {
     QTest::newRow("iso text") << "'2026-12-06 12:00:00'" << QVariant(noonText);
     QTest::newRow("iso text with T and fraction") << "'2026-12-06T12:00:00.999'" << QVariant(noonText);
     QTest::newRow("iso date only") << "'2026-12-06'" << QVariant(QStringLiteral("2026-12-06 00:00:00"));
-    QTest::newRow("other text unchanged") << "'gestern'" << QVariant(QStringLiteral("gestern"));
+    QTest::newRow("day first") << "'06.12.2026 12:00'" << QVariant(noonText);
+    QTest::newRow("month first") << "'12/06/2026 12:00:00'" << QVariant(noonText);
+    QTest::newRow("Windows date number") << "46362.5" << QVariant(noonText);
+    QTest::newRow("other text is no time") << "'gestern'" << QVariant();
+    QTest::newRow("empty text is no time") << "''" << QVariant();
+    QTest::newRow("impossible day first") << "'31.02.2026'" << QVariant();
+    QTest::newRow("bytes are no time") << "X'00FF'" << QVariant();
     QTest::newRow("null") << "NULL" << QVariant();
     QTest::newRow("number of no time") << "1e300" << QVariant();
 }

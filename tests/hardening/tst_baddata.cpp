@@ -214,6 +214,12 @@ void TestBadData::oddLinesShowSensibly_data() {
         << QStringLiteral("1, 4, 1, 1, 1, 'Suppe', 0, %1").arg(unixTime(9, 5)) << "09:05|4|1|1|Suppe|NEU";
     QTest::newRow("insdate as Julian day")
         << QStringLiteral("1, 4, 1, 1, 1, 'Suppe', 0, %1").arg(julianDay(21, 40)) << "21:40|4|1|1|Suppe|NEU";
+    QTest::newRow("insdate day first") << "1, 4, 1, 1, 1, 'Suppe', 0, '10.05.2024 00:01'"
+                                       << "00:01|4|1|1|Suppe|NEU";
+    QTest::newRow("insdate month first") << "1, 4, 1, 1, 1, 'Suppe', 0, '05/10/2024 21:40:00'"
+                                         << "21:40|4|1|1|Suppe|NEU";
+    QTest::newRow("insdate as Windows date number") << "1, 4, 1, 1, 1, 'Suppe', 0, 45000.5"
+                                                    << "12:00|4|1|1|Suppe|NEU";
     QTest::newRow("insdate with T") << "1, 4, 1, 1, 1, 'Suppe', 0, '2024-05-10T09:05:00'"
                                     << "09:05|4|1|1|Suppe|NEU";
     QTest::newRow("insdate that is no date") << "1, 4, 1, 1, 1, 'Suppe', 0, 'gestern'"
@@ -573,6 +579,18 @@ void TestBadData::purgeComparesStoredTimes_data() {
                                          << "'2099-01-01 00:00:00'" << false;
     QTest::newRow("done, null") << "2"
                                 << "NULL" << false;
+    QTest::newRow("done, day first today") << "2"
+                                           << "'10.05.2024 00:30'" << false;
+    QTest::newRow("done, month first today") << "2"
+                                             << "'05/10/2024 00:30:00'" << false;
+    QTest::newRow("done, day first yesterday") << "2"
+                                               << "'09.05.2024 23:59'" << true;
+    QTest::newRow("done, empty text") << "2"
+                                      << "''" << false;
+    QTest::newRow("done, Windows date number today 00:30") << "2"
+                                                           << "45422.0208333" << false;
+    QTest::newRow("done, Windows date number yesterday") << "2"
+                                                         << "45421.99" << true;
     QTest::newRow("done, no date") << "2"
                                    << "'gestern'" << false;
     QTest::newRow("new, Unix time a year ago") << "0" << QString::number(unixTime(12, 0, -365)) << false;
@@ -643,7 +661,8 @@ void TestBadData::systemTableWithSeveralRows() {
     QCOMPARE(outcome.db->dateLiteralStyle(), QStringLiteral("D"));
     // The date probe is one statement over every row; nothing else is written.
     QCOMPARE(file.writes(), QStringList(3, QStringLiteral("UPDATE system")));
-    QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM system WHERE moddate = '31.12.2000'")).toInt(),
+    QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM system WHERE moddate = '2000-12-31 00:00:00'"))
+                 .toInt(),
              3);
 }
 

@@ -62,8 +62,8 @@ void TestServerStartup::dbToolInitCreatesTables() {
     QString output;
     QVERIFY2(role.initTables(&output), qPrintable(role.errorText()));
     QCOMPARE(output.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-             (QStringList{"Angelegt: table ordisp", "Angelegt: index ordisp_monitor_tisch",
-                          "Angelegt: table system", "Angelegt: row in system"}));
+             (QStringList{"Angelegt: Tabelle ordisp", "Angelegt: Index ordisp_monitor_tisch",
+                          "Angelegt: Tabelle system", "Angelegt: Zeile in system"}));
     // In the role's own schema, with the one row the probes need.
     QCOMPARE(role.scalar(QStringLiteral("SELECT count(*) FROM information_schema.tables WHERE table_schema = "
                                         "'ordisp_t_init' AND table_name IN ('ordisp', 'system')"))
@@ -75,6 +75,23 @@ void TestServerStartup::dbToolInitCreatesTables() {
     QVERIFY2(role.initTables(&output), qPrintable(role.errorText()));
     QVERIFY2(!output.contains(QLatin1String("Angelegt")), qPrintable(output));
     QCOMPARE(role.scalar(QStringLiteral("SELECT count(*) FROM system")).toInt(), 1);
+
+    // Tables made without some columns get them; the rows stay, and get ids of their own.
+    QVERIFY(
+        role.exec(QStringLiteral("INSERT INTO ordisp (monitornr, txt) VALUES (1, 'Suppe'), (2, 'Salat')")));
+    QVERIFY(role.exec(QStringLiteral("ALTER TABLE ordisp DROP COLUMN id")));
+    QVERIFY(role.exec(QStringLiteral("ALTER TABLE ordisp DROP COLUMN gast")));
+    QVERIFY(role.exec(QStringLiteral("ALTER TABLE system DROP COLUMN booltest")));
+    QVERIFY2(role.initTables(&output), qPrintable(role.errorText()));
+    QCOMPARE(output.split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"Angelegt: Spalte ordisp.id", "Angelegt: Spalte ordisp.gast",
+                          "Angelegt: Spalte system.booltest"}));
+    QCOMPARE(role.scalar(QStringLiteral("SELECT string_agg(txt, ',' ORDER BY monitornr) FROM ordisp "
+                                        "WHERE id IS NOT NULL"))
+                 .toString(),
+             QStringLiteral("Suppe,Salat"));
+    QVERIFY(role.exec(QStringLiteral("INSERT INTO ordisp (monitornr, gast) VALUES (3, 1)")));
+    QCOMPARE(role.scalar(QStringLiteral("SELECT count(DISTINCT id) FROM ordisp")).toInt(), 3);
 }
 
 void TestServerStartup::startsOnServer() {

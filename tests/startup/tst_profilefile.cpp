@@ -5,7 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <optional>
+
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ordisp;
@@ -49,6 +52,15 @@ const QByteArray Latin1Umlaut("\xE4", 1);   // ä in Windows-1252
 const QByteArray Utf8Umlaut("\xC3\xA4", 2); // ä in UTF-8
 const QByteArray Bom("\xEF\xBB\xBF", 3);
 
+QByteArray utf16(const QString& text, bool littleEndian = true) {
+    QByteArray out = littleEndian ? QByteArray("\xFF\xFE", 2) : QByteArray("\xFE\xFF", 2);
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8), low = char(c.unicode() & 0xFF);
+        out.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return out;
+}
+
 } // namespace
 
 class TestProfileFile : public QObject {
@@ -70,6 +82,8 @@ private Q_SLOTS:
     void writeProtectedFileKeepsOldFile();
     void folderCannotBeCreated();
     void leavesNoTemporaryFiles();
+    void keepsOwnerModeAndLinks_data();
+    void keepsOwnerModeAndLinks();
 
 private:
     QString iniPath() const { return m_dir->filePath(QStringLiteral("ZALPOS.INI")); }
@@ -186,6 +200,18 @@ void TestProfileFile::read_data() {
     QTest::newRow("truncated sequence at the end means 1252") << QByteArray("[P]\nK=\xE2\x82") << "P"
                                                               << "K"
                                                               << "â‚";
+    QTest::newRow("utf16 little endian")
+        << utf16(QStringLiteral("[ORDISP]\r\nLEFT=3\r\n[DATABASE]\r\nTYP=MS-JET\r\n")) << "DATABASE"
+        << "TYP"
+        << "MS-JET";
+    QTest::newRow("utf16 big endian")
+        << utf16(QStringLiteral("[PFADE]\nDATENBANK=/srv/Bäckerei\n"), false) << "PFADE"
+        << "DATENBANK"
+        << "/srv/Bäckerei";
+    QTest::newRow("cr only line ends")
+        << QByteArray("[ORDISP]\rLEFT=3\r[DATABASE]\rTYP=MS-JET\r") << "DATABASE"
+        << "TYP"
+        << "MS-JET";
     QTest::newRow("1252 euro") << QByteArray("[P]\nK=5\x80\n") << "P"
                                << "K"
                                << "5€";
@@ -319,6 +345,19 @@ void TestProfileFile::write_data() {
     QTest::newRow("mixed line ends kept, first one used") << QByteArray("[A]\nX=1\r\n[B]\r\n") << "B"
                                                           << "Y"
                                                           << "2" << QByteArray("[A]\nX=1\r\n[B]\r\nY=2\n");
+    QTest::newRow("utf16 stays utf16 with its line ends")
+        << utf16(QStringLiteral("[A]\r\nN=Müller\r\n")) << "B"
+        << "P"
+        << "Bäckerei" << utf16(QStringLiteral("[A]\r\nN=Müller\r\n\r\n[B]\r\nP=Bäckerei\r\n"));
+    QTest::newRow("utf16 big endian, replaced key") << utf16(QStringLiteral("[A]\nX=1\n"), false) << "A"
+                                                    << "X"
+                                                    << "22" << utf16(QStringLiteral("[A]\nX=22\n"), false);
+    QTest::newRow("cr only line ends kept") << QByteArray("[A]\rX=1\r[B]\rZ=1\r") << "A"
+                                            << "Y"
+                                            << "2" << QByteArray("[A]\rX=1\rY=2\r[B]\rZ=1\r");
+    QTest::newRow("cr only, new section") << QByteArray("[A]\rX=1\r") << "B"
+                                          << "Y"
+                                          << "2" << QByteArray("[A]\rX=1\r\r[B]\rY=2\r");
     QTest::newRow("same value leaves the line as it is") << QByteArray("[A]\nX = 1 \n") << "A"
                                                          << "X"
                                                          << "1" << QByteArray("[A]\nX = 1 \n");
@@ -490,6 +529,56 @@ void TestProfileFile::leavesNoTemporaryFiles() {
                                    QStringLiteral("v")));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("ZALPOS.INI")});
+}
+
+void TestProfileFile::keepsOwnerModeAndLinks_data() {
+    QTest::addColumn<uint>("owner"); // of the file before the write
+    QTest::addColumn<uint>("mode");
+    QTest::addColumn<bool>("hardLink"); // a second name for the file
+    QTest::addColumn<bool>("asUser");   // written by an unprivileged user
+    QTest::newRow("root writes the kitchen user's file") << 65534u << 0640u << false << false;
+    QTest::newRow("user writes root's shared file") << 0u << 0666u << false << true;
+    QTest::newRow("hard link sees the change") << uint(geteuid()) << 0644u << true << false;
+}
+
+void TestProfileFile::keepsOwnerModeAndLinks() {
+    QFETCH(uint, owner);
+    QFETCH(uint, mode);
+    QFETCH(bool, hardLink);
+    QFETCH(bool, asUser);
+    if (geteuid() != 0 && (owner != geteuid() || asUser))
+        QSKIP("needs root to hand the file to another user");
+    const QByteArray path = QFile::encodeName(iniPath());
+    QVERIFY(writeBytes(iniPath(), "[ORDISP]\nLEFT=0\n"));
+    QCOMPARE(::chown(path.constData(), owner, owner), 0);
+    QCOMPARE(::chmod(path.constData(), mode), 0);
+    QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+    const QByteArray link = QFile::encodeName(m_dir->filePath(QStringLiteral("link.ini")));
+    if (hardLink)
+        QCOMPARE(::link(path.constData(), link.constData()), 0);
+    struct stat before {};
+    QCOMPARE(::stat(path.constData(), &before), 0);
+    bool written = false;
+    QString error;
+    {
+        std::optional<AsUnprivilegedUser> unprivileged;
+        if (asUser)
+            unprivileged.emplace();
+        written = ProfileFile::write(iniPath(), QStringLiteral("ORDISP"), QStringLiteral("WIDTH"),
+                                     QStringLiteral("1024"), &error);
+    }
+    QVERIFY2(written, qPrintable(error));
+    const QByteArray expected = "[ORDISP]\nLEFT=0\nWIDTH=1024\n";
+    QCOMPARE(readBytes(iniPath()), expected);
+    struct stat after {};
+    QCOMPARE(::stat(path.constData(), &after), 0);
+    QCOMPARE(uint(after.st_uid), owner);
+    QCOMPARE(uint(after.st_gid), owner);
+    QCOMPARE(uint(after.st_mode & 07777), mode);
+    if (hardLink) {
+        QCOMPARE(after.st_ino, before.st_ino);
+        QCOMPARE(readBytes(QFile::decodeName(link)), expected);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestProfileFile)

@@ -374,6 +374,11 @@ void TestStartup::overflowEndsWithMessage() {
     QCOMPARE(outcome.exitCode, 1);
     QCOMPARE(m_messages.shown().size(), 1);
     QCOMPARE(m_messages.shown().at(0).style, int(MsgCritical));
+    QVERIFY2(
+        m_messages.shown().at(0).text.contains(QStringLiteral("Überlauf (Fehler 6): der Wert von [ORDISP] "
+                                                              "WIDTH=99999999999 in ") +
+                                               m_ini),
+        qPrintable(m_messages.shown().at(0).text));
     // Nothing after the failing read was written.
     QVERIFY(!IniLines(m_ini).join(QLatin1Char('\n')).contains(QLatin1String("TYP=")));
 }
