@@ -7,16 +7,16 @@
 #include "DesignLook.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
+#include "ScaledScreen.h"
 #include "Screen.h"
 #include "StatusPress.h"
 #include "Twips.h"
 
 #include <QCloseEvent>
-#include <QGuiApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPushButton>
-#include <QScreen>
+#include <QTimer>
 
 #include <limits>
 
@@ -37,6 +37,8 @@ constexpr int kGridHeight = 3135;
 constexpr int kButtonLeft = 17760;
 constexpr int kButtonWidth = 1935;
 constexpr int kRowLines = 3;
+// A header caption that does not fit is shrunk down to this size of the design, no further.
+constexpr double kSmallestPoints = 8.0;
 
 const char* const kGridIndexProperty = "index";
 
@@ -48,7 +50,8 @@ frmTischDetail::frmTischDetail(Database& db, qint32 monitorNr, MessageSink& mess
     , m_db(db)
     , m_monitorNr(monitorNr)
     , m_messages(messages)
-    , m_screen(screen) {
+    , m_screen(screen)
+    , m_scaled(screen) {
     setObjectName(QStringLiteral("frmTischDetail"));
     // A fixed dialog frame with its caption and close box only. A dialog is transient for the
     // application, which keeps it out of the task bar.
@@ -86,6 +89,7 @@ void frmTischDetail::Form_Load() {
         rs = ResultSet();
     // A choice made in an earlier opening is not visible any more; the buttons must not act on it.
     m_currentGrid = 0;
+    m_scaled.setFactor(fitScale());
     buildControls();
     m_loaded = true;
     markCurrentGrid();
@@ -120,20 +124,17 @@ void frmTischDetail::Form_Unload() {
 
 QRect frmTischDetail::twipsRect(int left, int top, int width, int height) const {
     // Edges are converted rather than sizes, so that controls which touch in twips touch on screen.
-    const double tx = m_screen.twipsPerPixelX();
-    const double ty = m_screen.twipsPerPixelY();
+    const double tx = m_scaled.twipsPerPixelX();
+    const double ty = m_scaled.twipsPerPixelY();
     const int x0 = TwipsToPixels(left, tx);
     const int y0 = TwipsToPixels(top, ty);
     return QRect(x0, y0, TwipsToPixels(left + width, tx) - x0, TwipsToPixels(top + height, ty) - y0);
 }
 
-QPushButton* frmTischDetail::makeButton(const char* name, const QString& caption, int left, int top,
-                                        int width, int height, const QColor& background) {
+QPushButton* frmTischDetail::makeButton(const char* name, const QString& caption, const QColor& background) {
     auto* button = new QPushButton(caption, this);
     button->setObjectName(QLatin1String(name));
-    button->setFont(DesignFont(12.0, true));
     button->setAutoDefault(false);
-    button->setGeometry(twipsRect(left, top, width, height));
     if (background.isValid())
         button->setStyleSheet(ColouredButtonStyle(background));
     button->show();
@@ -141,9 +142,6 @@ QPushButton* frmTischDetail::makeButton(const char* name, const QString& caption
 }
 
 void frmTischDetail::buildControls() {
-    setFixedSize(TwipsToPixels(kClientWidth, m_screen.twipsPerPixelX()),
-                 TwipsToPixels(kClientHeight, m_screen.twipsPerPixelY()));
-
     const QList<GridColumn> columns = {
         {QStringLiteral("G"), QStringLiteral("gnr"), 570, false, {}},
         {QStringLiteral("Menge"), QStringLiteral("menge"), 675, false, {}},
@@ -151,17 +149,10 @@ void frmTischDetail::buildControls() {
         {QStringLiteral("Status"), QStringLiteral("status"), 720, false, &StatusText},
     };
     for (int k = 0; k < kGridCount; ++k) {
-        const int row = k / 3;
-        const int column = k % 3;
-        auto* grid = new DataGrid(m_screen, this);
+        auto* grid = new DataGrid(m_scaled, this);
         grid->setObjectName(QStringLiteral("DataGrid%1").arg(k));
         grid->setProperty(kGridIndexProperty, k);
-        grid->setCellFont(DesignFont(9.75, false));
-        grid->setHeaderFont(DesignFont(11.25, true));
-        grid->setRowLines(kRowLines);
         grid->setColumns(columns);
-        grid->setGeometry(twipsRect(kGridLeft + column * kGridWidth, kGridTop + row * kGridHeight, kGridWidth,
-                                    kGridHeight));
         grid->installEventFilter(this);
         grid->viewport()->installEventFilter(this);
         grid->horizontalHeader()->viewport()->installEventFilter(this);
@@ -169,14 +160,10 @@ void frmTischDetail::buildControls() {
         m_grids[k] = grid;
     }
 
-    m_cmdEsc =
-        makeButton("cmdEsc", QStringLiteral("Schließen"), kButtonLeft, 240, kButtonWidth, 735, QColor());
-    m_cmdIA = makeButton("cmdIA", QStringLiteral("in Arbeit"), kButtonLeft, 1320, kButtonWidth, 855,
-                         QColor(255, 255, 192));
-    m_cmdOK = makeButton("cmdOK", QStringLiteral("Fertig"), kButtonLeft, 2640, kButtonWidth, 855,
-                         QColor(192, 255, 192));
-    m_cmdDel = makeButton("cmdDel", QStringLiteral("Löschen"), kButtonLeft, 3960, kButtonWidth, 855,
-                          QColor(255, 192, 192));
+    m_cmdEsc = makeButton("cmdEsc", QStringLiteral("Schließen"), QColor());
+    m_cmdIA = makeButton("cmdIA", QStringLiteral("in Arbeit"), QColor(255, 255, 192));
+    m_cmdOK = makeButton("cmdOK", QStringLiteral("Fertig"), QColor(192, 255, 192));
+    m_cmdDel = makeButton("cmdDel", QStringLiteral("Löschen"), QColor(255, 192, 192));
     connect(m_cmdEsc, &QPushButton::clicked, this, &frmTischDetail::cmdEsc_Click);
     connect(m_cmdIA, &QPushButton::clicked, this, &frmTischDetail::cmdIA_Click);
     connect(m_cmdOK, &QPushButton::clicked, this, &frmTischDetail::cmdOK_Click);
@@ -188,19 +175,66 @@ void frmTischDetail::buildControls() {
         chain.append(m_grids[k]);
     for (int i = 1; i < chain.size(); ++i)
         setTabOrder(chain.at(i - 1), chain.at(i));
+    applyDesign();
+}
+
+double frmTischDetail::fitScale() const {
+    const QSizeF client(kClientWidth / m_screen.twipsPerPixelX(), kClientHeight / m_screen.twipsPerPixelY());
+    return FitScale(client, m_frame, m_screen.availableGeometry(std::nullopt).size());
+}
+
+void frmTischDetail::applyDesign() {
+    setFixedSize(TwipsToPixels(kClientWidth, m_scaled.twipsPerPixelX()),
+                 TwipsToPixels(kClientHeight, m_scaled.twipsPerPixelY()));
+    for (int k = 0; k < kGridCount; ++k) {
+        DataGrid* grid = m_grids[k];
+        grid->setCellFont(DesignFont(m_scaled.points(9.75), false));
+        grid->setHeaderFont(DesignFont(m_scaled.points(11.25), true));
+        grid->setRowLines(kRowLines);
+        grid->setSmallestFontPoints(m_scaled.points(kSmallestPoints));
+        grid->setGeometry(twipsRect(kGridLeft + k % 3 * kGridWidth, kGridTop + k / 3 * kGridHeight,
+                                    kGridWidth, kGridHeight));
+    }
+    const QFont font = DesignFont(m_scaled.points(12.0), true);
+    const QList<QPair<QPushButton*, QRect>> buttons = {
+        {m_cmdEsc, twipsRect(kButtonLeft, 240, kButtonWidth, 735)},
+        {m_cmdIA, twipsRect(kButtonLeft, 1320, kButtonWidth, 855)},
+        {m_cmdOK, twipsRect(kButtonLeft, 2640, kButtonWidth, 855)},
+        {m_cmdDel, twipsRect(kButtonLeft, 3960, kButtonWidth, 855)},
+    };
+    for (const auto& [button, rect] : buttons) {
+        button->setFont(font);
+        button->setGeometry(rect);
+    }
 }
 
 void frmTischDetail::centreOnScreen() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen)
+    const QRect area = m_screen.availableGeometry(std::nullopt);
+    if (area.isEmpty())
         return;
-    const QRect area = screen->geometry();
-    // The frame is known only once the window has been shown; until then the client area is
-    // centred, a few pixels off at most. On a screen smaller than the window the top left corner
-    // stays on it, so that the caption can still be grabbed.
-    const QSize outer = frameGeometry().size().expandedTo(size());
+    // The frame is known only once the window has been shown; until then the frame of the last
+    // showing stands in. A window larger than the area even when scaled keeps its top left corner
+    // on it, so that the caption can still be grabbed.
+    const QSize outer = size() + m_frame;
     move(qMax(area.x(), area.x() + (area.width() - outer.width()) / 2),
          qMax(area.y(), area.y() + (area.height() - outer.height()) / 2));
+}
+
+void frmTischDetail::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    // Once framed, scale and centre again for the real frame if it differs from the one assumed.
+    QTimer::singleShot(0, this, [this] {
+        const QSize frame = frameGeometry().size() - size();
+        if (!m_loaded || frame == m_frame || frame.width() < 0 || frame.height() < 0)
+            return;
+        m_frame = frame;
+        const double factor = fitScale();
+        if (factor != m_scaled.factor()) {
+            m_scaled.setFactor(factor);
+            applyDesign();
+        }
+        centreOnScreen();
+    });
 }
 
 void frmTischDetail::LoadCourseGrids() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ResultSet.h"
+#include "ScaledScreen.h"
 #include "TableDetailOpener.h"
 
 #include <QDialog>
@@ -35,6 +36,8 @@ public:
     // The grid the buttons act on: the one clicked or focused last, 0 after each opening.
     qint16 CurrentGrid() const { return m_currentGrid; }
     bool isLoaded() const { return m_loaded; }
+    // 1 where the design fits the screen, below 1 where the window had to be scaled to fit.
+    double scaleFactor() const { return m_scaled.factor(); }
 
     // Grid k of the open window; null while the window is not loaded.
     DataGrid* grid(int k) const;
@@ -50,6 +53,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -63,8 +67,11 @@ private:
     void markCurrentGrid();
 
     void buildControls();
-    QPushButton* makeButton(const char* name, const QString& caption, int left, int top, int width,
-                            int height, const QColor& background);
+    QPushButton* makeButton(const char* name, const QString& caption, const QColor& background);
+    // The factor that lets the designed window, frame included, fit the available area.
+    double fitScale() const;
+    // Sizes, places and fonts of every control at the present scale.
+    void applyDesign();
     QRect twipsRect(int left, int top, int width, int height) const;
     void centreOnScreen();
 
@@ -80,6 +87,10 @@ private:
     const qint32 m_monitorNr;
     MessageSink& m_messages;
     const Screen& m_screen;
+    // The screen at the window's scale: the design where it fits, smaller where it does not.
+    ScaledScreen m_scaled;
+    // Frame width and height as the window manager drew them at the last showing.
+    QSize m_frame{0, 0};
 
     qint16 m_detailTable = 0;
     qint16 m_currentGrid = 0;

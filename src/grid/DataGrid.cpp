@@ -1,19 +1,28 @@
 #include "DataGrid.h"
 
+#include "DesignLook.h"
 #include "ResultSet.h"
 #include "ResultSetModel.h"
 #include "Screen.h"
 #include "Twips.h"
 
+#include <QApplication>
 #include <QCache>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <QResizeEvent>
+#include <QScreen>
+#include <QScroller>
+#include <QScrollerProperties>
 #include <QStyledItemDelegate>
+#include <QTextLayout>
+#include <QTimer>
 
+#include <cmath>
 #include <memory>
 
 namespace ordisp {
@@ -38,6 +47,11 @@ public:
     }
     QString caption() const { return m_caption->text(); }
 
+    void setSmallestFontPoints(double points) {
+        m_smallestPoints = points;
+        viewport()->update();
+    }
+
     int captionHeight() const { return m_caption->text().isEmpty() ? 0 : m_caption->sizeHint().height() + 2; }
 
     QSize sizeHint() const override {
@@ -53,6 +67,27 @@ public:
     }
 
 protected:
+    // A caption wider than its column is drawn in a smaller size of the header font instead of
+    // being cut mid-word ("Meng").
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        const QString text =
+            model() ? model()->headerData(logicalIndex, orientation()).toString() : QString();
+        const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+        const QSize room(rect.width() - 2 * margin - 2, rect.height());
+        painter->save();
+        painter->setFont(FittingFont(font(), text, room, m_smallestPoints));
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
+    }
+
+    void initStyleOptionForIndex(QStyleOptionHeader* option, int logicalIndex) const override {
+        QHeaderView::initStyleOptionForIndex(option, logicalIndex);
+        // The style measures with these metrics; they must be those of the font drawn.
+        const int margin = style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, this);
+        const QSize room(sectionSize(logicalIndex) - 2 * margin - 2, height());
+        option->fontMetrics = QFontMetrics(FittingFont(font(), option->text, room, m_smallestPoints));
+    }
+
     void resizeEvent(QResizeEvent* event) override {
         QHeaderView::resizeEvent(event);
         m_caption->setGeometry(0, 0, width(), captionHeight());
@@ -68,12 +103,61 @@ protected:
 
 private:
     QLabel* m_caption;
+    double m_smallestPoints = 8.0;
 };
 
 namespace {
 
 // Cells as drawn, at most this many KiB of them.
 constexpr int kCellCacheKiB = 16 * 1024;
+// Room above and below a row's text, half each.
+constexpr int kRowPadding = 8;
+// A row grows for its text up to this share of the rows' visible height, so that the next line
+// still shows.
+constexpr int kRowCapNumerator = 2;
+constexpr int kRowCapDenominator = 3;
+// How long a finger rests on a line before its whole text is shown.
+constexpr int kHoldMs = 500;
+
+// Space left and right of a cell's text, as the style keeps it.
+int TextMargin(const QWidget* widget) {
+    const QStyle* style = widget ? widget->style() : QApplication::style();
+    return style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+}
+
+// Line breaks of any station's kind, kept as line breaks.
+QString WithLineBreaks(QString text) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
+// Lays the text out in lines of that width, at word boundaries (within a word only where the word
+// alone is wider); returns the height of all lines.
+qreal LayOut(QTextLayout& layout, int width) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    qreal y = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(qMax(1, width));
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    return y;
+}
+
+int WrappedHeight(const QString& text, const QFont& font, int width) {
+    const QString lines = WithLineBreaks(text);
+    // Most dishes fit one line: no layout for them.
+    if (!lines.contains(QLatin1Char('\n')) && !lines.contains(QChar::LineSeparator) &&
+        QFontMetrics(font).horizontalAdvance(lines) <= width)
+        return QFontMetrics(font).height();
+    QTextLayout layout(QString(lines).replace(QLatin1Char('\n'), QChar::LineSeparator), font);
+    return int(std::ceil(LayOut(layout, width)));
+}
 
 // Draws a cell once into a pixmap and then that pixmap for as long as the cell would look the
 // same: a refresh that adds, removes or moves a line repaints the whole grid, and nearly all of
@@ -98,7 +182,7 @@ public:
         const qreal ratio = painter->device()->devicePixelRatio();
         if (cell.rect.isEmpty() || base.style() != Qt::SolidPattern || !cell.icon.isNull() ||
             cell.backgroundBrush.style() != Qt::NoBrush) {
-            QStyledItemDelegate::paint(painter, option, index);
+            paintCell(painter, option, index);
             return;
         }
         // Everything the drawing depends on.
@@ -122,19 +206,83 @@ public:
                 QPainter onPixmap(pixmap.get());
                 QStyleOptionViewItem atOrigin = option;
                 atOrigin.rect = QRect(QPoint(0, 0), cell.rect.size());
-                QStyledItemDelegate::paint(&onPixmap, atOrigin, index);
+                paintCell(&onPixmap, atOrigin, index);
             }
             const int cost =
                 qMax(1, int(qint64(pixmap->width()) * pixmap->height() * pixmap->depth() / 8 / 1024));
             cached = pixmap.get();
             if (!m_cells.insert(key, pixmap.release(), cost)) {
-                QStyledItemDelegate::paint(painter, option, index);
+                paintCell(painter, option, index);
                 return;
             }
         }
         painter->drawPixmap(option.rect.topLeft(), *cached);
     }
 
+    // Height of the cell's text wrapped to that width, from the same text and font as drawn.
+    int textHeight(const QStyleOptionViewItem& view, const QModelIndex& index, int width) const {
+        QStyleOptionViewItem cell = view;
+        initStyleOption(&cell, index);
+        return WrappedHeight(cell.text, cell.font, width);
+    }
+
+private:
+    void paintCell(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const {
+        if (!m_wrap) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
+        QStyleOptionViewItem cell = option;
+        initStyleOption(&cell, index);
+        paintWrapped(painter, cell);
+    }
+
+    // The text from the top, as many lines as the row holds; when some are left over, the last
+    // line shown ends in "…" (the whole text is in the tooltip and on a long press).
+    static void paintWrapped(QPainter* painter, const QStyleOptionViewItem& cell) {
+        const QWidget* widget = cell.widget;
+        const QStyle* style = widget ? widget->style() : QApplication::style();
+        QStyleOptionViewItem bare = cell;
+        bare.text.clear();
+        style->drawControl(QStyle::CE_ItemViewItem, &bare, painter, widget);
+
+        const int margin = TextMargin(widget);
+        const QRect room = cell.rect.adjusted(margin, kRowPadding / 2, -margin, -kRowPadding / 2);
+        QTextLayout layout(WithLineBreaks(cell.text).replace(QLatin1Char('\n'), QChar::LineSeparator),
+                           cell.font);
+        const qreal height = LayOut(layout, room.width());
+        const QPalette::ColorGroup group = !(cell.state & QStyle::State_Enabled) ? QPalette::Disabled
+                                           : (cell.state & QStyle::State_Active) ? QPalette::Active
+                                                                                 : QPalette::Inactive;
+        painter->save();
+        painter->setClipRect(cell.rect);
+        painter->setFont(cell.font);
+        painter->setPen(cell.palette.color(
+            group, (cell.state & QStyle::State_Selected) ? QPalette::HighlightedText : QPalette::Text));
+        if (std::ceil(height) <= room.height()) {
+            layout.draw(painter, QPointF(room.left(), room.top() + (room.height() - height) / 2));
+        } else {
+            const QFontMetrics metrics(cell.font);
+            for (int i = 0; i < layout.lineCount(); ++i) {
+                const QTextLine line = layout.lineAt(i);
+                const bool nextFits =
+                    i + 1 < layout.lineCount() &&
+                    layout.lineAt(i + 1).y() + layout.lineAt(i + 1).height() <= room.height();
+                if (nextFits) {
+                    line.draw(painter, room.topLeft());
+                    continue;
+                }
+                QString rest = layout.text().mid(line.textStart());
+                rest.replace(QChar::LineSeparator, QLatin1Char(' '));
+                painter->drawText(QPointF(room.left(), room.top() + line.y() + line.ascent()),
+                                  metrics.elidedText(rest, Qt::ElideRight, room.width()));
+                break;
+            }
+        }
+        painter->restore();
+    }
+
+public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
@@ -183,7 +331,33 @@ DataGrid::DataGrid(const Screen& screen, QWidget* parent)
     connect(m_header, &QHeaderView::sectionResized, this, &DataGrid::onSectionResized);
     // A reset rebuilds the header sections at their default size.
     connect(m_model, &QAbstractItemModel::modelReset, this, &DataGrid::applyColumnWidths);
+    // Rows are as high as their text needs; only rows that came or changed are measured.
+    connect(m_model, &QAbstractItemModel::modelReset, this,
+            [this] { fitRowHeights(0, m_model->rowCount() - 1); });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) { fitRowHeights(first, last); });
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                fitRowHeights(topLeft.row(), bottomRight.row());
+            });
+    m_holdTimer = new QTimer(this);
+    m_holdTimer->setSingleShot(true);
+    m_holdTimer->setInterval(kHoldMs);
+    connect(m_holdTimer, &QTimer::timeout, this, [this] {
+        if (m_pressRow >= 0 && m_pressRow < m_model->rowCount())
+            showWholeText(m_pressRow);
+    });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this, &DataGrid::onSelectionChanged);
+
+    // A finger dragged over the rows scrolls them; a tap still selects the line under it.
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    QScroller::grabGesture(viewport(), QScroller::LeftMouseButtonGesture);
+    QScrollerProperties flick = QScroller::scroller(viewport())->scrollerProperties();
+    flick.setScrollMetric(QScrollerProperties::VerticalOvershootPolicy,
+                          QVariant::fromValue(QScrollerProperties::OvershootAlwaysOff));
+    flick.setScrollMetric(QScrollerProperties::HorizontalOvershootPolicy,
+                          QVariant::fromValue(QScrollerProperties::OvershootAlwaysOff));
+    QScroller::scroller(viewport())->setScrollerProperties(flick);
     applyMetrics();
 }
 
@@ -241,7 +415,10 @@ void DataGrid::applyColumnWidths() {
     m_applyingWidths = false;
 }
 
-void DataGrid::onSectionResized(int logicalIndex, int /*oldSize*/, int newSize) {
+void DataGrid::onSectionResized(int logicalIndex, int oldSize, int newSize) {
+    if (oldSize != newSize && logicalIndex >= 0 && logicalIndex < columnCount() &&
+        m_model->columns().at(logicalIndex).wrap)
+        fitRowHeights(0, m_model->rowCount() - 1);
     // Only a width the user dragged becomes the column's new width in twips.
     if (m_applyingWidths || m_syncing || logicalIndex < 0 || logicalIndex >= m_widthTwips.size())
         return;
@@ -265,15 +442,135 @@ void DataGrid::setRowLines(int lines) {
     applyMetrics();
 }
 
+int DataGrid::designRowHeight() const {
+    return m_rowLines * fontMetrics().lineSpacing() + kRowPadding;
+}
+
+int DataGrid::rowHeightCap() const {
+    return qMax(designRowHeight(), viewport()->height() * kRowCapNumerator / kRowCapDenominator);
+}
+
+int DataGrid::neededRowHeight(int row) const {
+    int needed = 0;
+    QStyleOptionViewItem view;
+    initViewItemOption(&view);
+    const auto* delegate = static_cast<const CellDelegate*>(m_wrapDelegate);
+    // A cell is drawn inside the grid lines.
+    const int gridLine = showGrid() ? 1 : 0;
+    const QList<GridColumn>& all = m_model->columns();
+    for (int c = 0; c < all.size(); ++c) {
+        if (all.at(c).wrap) {
+            const int width = columnWidth(c) - gridLine - 2 * TextMargin(this);
+            needed = qMax(needed,
+                          delegate->textHeight(view, m_model->index(row, c), width) + kRowPadding + gridLine);
+        }
+    }
+    return needed;
+}
+
+void DataGrid::fitRowHeights(int first, int last) {
+    const int design = designRowHeight();
+    const int cap = rowHeightCap();
+    m_fittedCap = cap;
+    QHeaderView* rows = verticalHeader();
+    last = qMin(last, m_model->rowCount() - 1);
+    for (int row = qMax(0, first); row <= last; ++row) {
+        const int height = qBound(design, neededRowHeight(row), cap);
+        if (rows->sectionSize(row) != height)
+            rows->resizeSection(row, height);
+    }
+}
+
 void DataGrid::applyMetrics() {
-    const int rowHeight = m_rowLines * fontMetrics().lineSpacing() + 8;
     verticalHeader()->setMinimumSectionSize(1);
-    verticalHeader()->setDefaultSectionSize(rowHeight);
+    verticalHeader()->setDefaultSectionSize(designRowHeight());
     applyColumnWidths();
+    fitRowHeights(0, m_model->rowCount() - 1);
+}
+
+void DataGrid::resizeEvent(QResizeEvent* event) {
+    QTableView::resizeEvent(event);
+    // The cap follows the visible height.
+    if (rowHeightCap() != m_fittedCap)
+        fitRowHeights(0, m_model->rowCount() - 1);
+}
+
+bool DataGrid::viewportEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        m_pressPos = mouse->position().toPoint();
+        m_pressRow = mouse->button() == Qt::LeftButton ? rowAt(m_pressPos.y()) : -1;
+        if (m_pressRow >= 0)
+            m_holdTimer->start();
+        break;
+    }
+    case QEvent::MouseMove:
+        if ((static_cast<QMouseEvent*>(event)->position().toPoint() - m_pressPos).manhattanLength() >
+            QApplication::startDragDistance())
+            m_holdTimer->stop();
+        break;
+    case QEvent::MouseButtonRelease:
+    case QEvent::Leave:
+        m_holdTimer->stop();
+        break;
+    default:
+        break;
+    }
+    return QTableView::viewportEvent(event);
+}
+
+void DataGrid::showWholeText(int row) {
+    const QList<GridColumn>& all = m_model->columns();
+    int column = 0;
+    while (column < all.size() && !all.at(column).wrap)
+        ++column;
+    if (column == all.size())
+        return;
+    const QString text = WithLineBreaks(m_model->data(m_model->index(row, column)).toString());
+    if (text.isEmpty())
+        return;
+    if (!m_wholeText) {
+        m_wholeText = new QLabel(this, Qt::Popup);
+        m_wholeText->setObjectName(QStringLiteral("wholeText"));
+        m_wholeText->setTextFormat(Qt::PlainText);
+        m_wholeText->setWordWrap(true);
+        m_wholeText->setFrameShape(QFrame::Box);
+        m_wholeText->setMargin(8);
+        m_wholeText->setAutoFillBackground(true);
+        m_wholeText->installEventFilter(this);
+    }
+    m_wholeText->setFont(font());
+    m_wholeText->setText(text);
+    const QRect area = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int w = qMin(area.width(), qMax(width(), 400));
+    const int h = qMin(area.height(), m_wholeText->heightForWidth(w));
+    const QRect cell = visualRect(m_model->index(row, 0));
+    QPoint at = viewport()->mapToGlobal(QPoint(0, cell.top()));
+    at.setX(qBound(area.left(), at.x(), area.right() + 1 - w));
+    at.setY(qBound(area.top(), at.y(), area.bottom() + 1 - h));
+    m_wholeText->setGeometry(QRect(at, QSize(w, h)));
+    m_wholeText->show();
+}
+
+bool DataGrid::eventFilter(QObject* watched, QEvent* event) {
+    // A tap on the shown text puts it away again (a tap elsewhere closes any popup).
+    if (watched == m_wholeText && event->type() == QEvent::MouseButtonPress) {
+        m_wholeText->hide();
+        return true;
+    }
+    return QTableView::eventFilter(watched, event);
+}
+
+void DataGrid::setSmallestFontPoints(double points) {
+    m_header->setSmallestFontPoints(points);
 }
 
 void DataGrid::setCaption(const QString& caption) {
     m_header->setCaption(caption);
+    // A screen reader tells the grids apart by their captions.
+    if (!caption.isEmpty())
+        setAccessibleName(caption);
     updateGeometries();
 }
 

@@ -5,7 +5,9 @@
 #include <QList>
 #include <QTableView>
 
+class QLabel;
 class QStyledItemDelegate;
+class QTimer;
 
 namespace ordisp {
 
@@ -36,7 +38,11 @@ public:
     // Row height as a number of text lines of the cell font.
     void setRowLines(int lines);
 
-    // A caption line above the column headers; an empty text hides it.
+    // The smallest size to which a header caption that does not fit its column is shrunk.
+    void setSmallestFontPoints(double points);
+
+    // A caption line above the column headers, also the grid's accessible name; an empty text
+    // hides it.
     void setCaption(const QString& caption);
     QString caption() const;
 
@@ -51,11 +57,26 @@ public:
     // Re-applies the column widths and row height, e.g. after the screen's resolution changed.
     void applyMetrics();
 
+    // Height of a row of the design's number of lines; a row grows from it for a longer text up
+    // to rowHeightCap(), and the text that still does not fit ends in "…".
+    int designRowHeight() const;
+    int rowHeightCap() const;
+    // Shows the row's whole wrapping text in a popup, as a press held on the row does.
+    void showWholeText(int row);
+
 Q_SIGNALS:
     void headerClicked(int position);
 
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void applyColumnWidths();
+    // Height the row's wrapping texts need, padding included; 0 when they are empty.
+    int neededRowHeight(int row) const;
+    void fitRowHeights(int first, int last);
     void selectCurrentRow();
     // Whether the row lies wholly within the visible part of the grid.
     bool rowInView(int row) const;
@@ -69,6 +90,11 @@ private:
     ResultSet* m_rs = nullptr;
     QList<double> m_widthTwips;
     int m_rowLines = 1;
+    QTimer* m_holdTimer = nullptr;
+    QPoint m_pressPos;
+    int m_pressRow = -1;
+    int m_fittedCap = 0;
+    QLabel* m_wholeText = nullptr;
     // Set while the grid itself changes rows or widths, so that those changes are not taken for
     // the user's.
     bool m_syncing = false;

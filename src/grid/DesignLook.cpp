@@ -1,11 +1,27 @@
 #include "DesignLook.h"
 
+#include <QFontMetrics>
+
 namespace ordisp {
 
 QFont DesignFont(double points, bool bold) {
     QFont font(QStringLiteral("Arial"));
     font.setPointSizeF(points);
     font.setBold(bold);
+    return font;
+}
+
+QFont FittingFont(const QFont& font, const QString& text, const QSize& room, double smallestPoints) {
+    constexpr double kStep = 0.25;
+    QFont fitting = font;
+    for (double points = font.pointSizeF(); points > 0; points -= kStep) {
+        fitting.setPointSizeF(points);
+        const QRect needed =
+            QFontMetrics(fitting).boundingRect(QRect(QPoint(0, 0), room), Qt::TextWordWrap, text);
+        if ((needed.width() <= room.width() && needed.height() <= room.height()) ||
+            points - kStep < smallestPoints)
+            return fitting;
+    }
     return font;
 }
 

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QSize>
 #include <QString>
 
 namespace ordisp {
@@ -10,6 +11,10 @@ namespace ordisp {
 
 // The design's fonts are Arial; Liberation Sans stands in where Arial is missing.
 QFont DesignFont(double points, bool bold);
+
+// The font, or a smaller size of it but not below smallestPoints, in which the text, wrapped at
+// word boundaries, fits the room; a caption is then shown whole instead of cut mid-word.
+QFont FittingFont(const QFont& font, const QString& text, const QSize& room, double smallestPoints);
 
 // Plain background colours are ignored by some styles; a style sheet shows them everywhere.
 QString ColouredButtonStyle(const QColor& colour);

@@ -24,4 +24,11 @@ double QtScreen::twipsPerPixelY() const {
     return screen ? twipsPerPixel(screen->logicalDotsPerInchY()) : kDefaultTwipsPerPixel;
 }
 
+QRect QtScreen::availableGeometry(std::optional<QPoint> at) const {
+    const QScreen* screen = at ? QGuiApplication::screenAt(*at) : nullptr;
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
 } // namespace ordisp

@@ -9,6 +9,7 @@ class QtScreen final : public Screen {
 public:
     double twipsPerPixelX() const override;
     double twipsPerPixelY() const override;
+    QRect availableGeometry(std::optional<QPoint> at) const override;
 };
 
 } // namespace ordisp

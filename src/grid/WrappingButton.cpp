@@ -1,5 +1,7 @@
 #include "WrappingButton.h"
 
+#include "DesignLook.h"
+
 #include <QStyleOptionButton>
 #include <QStylePainter>
 
@@ -22,6 +24,7 @@ void WrappingButton::paintEvent(QPaintEvent* /*event*/) {
                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this));
     }
     painter.setPen(option.palette.color(QPalette::ButtonText));
+    painter.setFont(FittingFont(font(), text, contents.size(), m_smallestPoints));
     painter.drawText(contents, Qt::AlignCenter | Qt::TextWordWrap, text);
 }
 

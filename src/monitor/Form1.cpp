@@ -9,6 +9,7 @@
 #include "Form1Layout.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
+#include "ScaledScreen.h"
 #include "Screen.h"
 #include "TableDetailOpener.h"
 #include "Twips.h"
@@ -42,10 +43,13 @@ constexpr Rect kShape1{120, 120, 10215, 2295};
 constexpr double kDesignClientWidth = 12975;
 constexpr double kDesignClientHeight = 9630;
 
+constexpr int kTableButtonCount = 30;
 constexpr int kTableButtonColumns = 10;
 constexpr int kTableButtonRows = 3;
 constexpr int kTimerInterval = 2000;
 constexpr int kGridRowLines = 4;
+// A caption that does not fit is shrunk down to this size of the design, no further.
+constexpr double kSmallestPoints = 8.0;
 
 const QString kDesignCaption = QStringLiteral("Torvane-Gastronomie Küchenmonitor");
 
@@ -97,11 +101,14 @@ Form1::Form1(Database& db, const AppConfig& config, MessageSink& messages, const
     , m_screen(screen)
     , m_clock(clock)
     , m_detail(detail)
+    , m_scaled(screen)
     , m_gridWidth(kGrid.width)
     , m_gridHeight(kGrid.height)
     , m_actionLeft(kCmdOK.left)
     , m_escLeft(kCmdEsc.left)
     , m_escTop(kCmdEsc.top) {
+    // The frame is not known before the window is shown; showEvent corrects the scale for it.
+    m_scaled.setFactor(fitScale(QSize(0, 0)));
     buildControls();
     Form_Load();
 }
@@ -109,11 +116,11 @@ Form1::Form1(Database& db, const AppConfig& config, MessageSink& messages, const
 Form1::~Form1() = default;
 
 int Form1::px(double twips) const {
-    return TwipsToPixels(twips, m_screen.twipsPerPixelX());
+    return TwipsToPixels(twips, m_scaled.twipsPerPixelX());
 }
 
 int Form1::py(double twips) const {
-    return TwipsToPixels(twips, m_screen.twipsPerPixelY());
+    return TwipsToPixels(twips, m_scaled.twipsPerPixelY());
 }
 
 void Form1::buildControls() {
@@ -128,13 +135,10 @@ void Form1::buildControls() {
     m_shape1->setFrameShadow(QFrame::Plain);
     m_shape1->setLineWidth(1);
     m_shape1->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_shape1->setGeometry(px(kShape1.left), py(kShape1.top), px(kShape1.width), py(kShape1.height));
 
-    m_grid = new DataGrid(m_screen, this);
+    m_grid = new DataGrid(m_scaled, this);
     m_grid->setObjectName(QStringLiteral("DataGrid1"));
-    m_grid->setCellFont(DesignFont(12, false));
-    m_grid->setHeaderFont(DesignFont(12, true));
-    m_grid->setRowLines(kGridRowLines);
+    m_grid->setAccessibleName(QStringLiteral("Bestellungen"));
     m_grid->setColumns({
         {QStringLiteral("Zeit"), QStringLiteral("insdate"), 1005.17, false, {}},
         {QStringLiteral("Tisch"), QStringLiteral("tisch"), 720.00, false, {}},
@@ -145,22 +149,19 @@ void Form1::buildControls() {
     });
     connect(m_grid, &DataGrid::headerClicked, this, &Form1::DataGrid1_HeadClick);
 
-    auto makeButton = [this](const QString& name, const QString& caption, const Rect& r, const QFont& font) {
+    auto makeButton = [this](const QString& name, const QString& caption) {
         auto* button = new QPushButton(caption, this);
         button->setObjectName(name);
-        button->setFont(font);
         button->setAutoDefault(false);
-        button->setGeometry(px(r.left), py(r.top), px(r.width), py(r.height));
         return button;
     };
-    m_cmdOK = makeButton(QStringLiteral("cmdOK"), QStringLiteral("Fertig"), kCmdOK, DesignFont(12, true));
+    m_cmdOK = makeButton(QStringLiteral("cmdOK"), QStringLiteral("Fertig"));
     m_cmdOK->setStyleSheet(ColouredButtonStyle(QColor(192, 255, 192)));
-    m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"), kCmdIA, DesignFont(12, true));
+    m_cmdIA = makeButton(QStringLiteral("cmdIA"), QStringLiteral("in Arbeit"));
     m_cmdIA->setStyleSheet(ColouredButtonStyle(QColor(255, 255, 192)));
-    m_cmdDel = makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"), kCmdDel,
-                          DesignFont(12, true));
+    m_cmdDel = makeButton(QStringLiteral("cmdDel"), QStringLiteral("Eintrag löschen"));
     m_cmdDel->setStyleSheet(ColouredButtonStyle(QColor(255, 192, 192)));
-    m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"), kCmdEsc, DesignFont(36, false));
+    m_cmdEsc = makeButton(QStringLiteral("cmdEsc"), QStringLiteral("X"));
     connect(m_cmdOK, &QPushButton::clicked, this, &Form1::cmdOK_Click);
     connect(m_cmdIA, &QPushButton::clicked, this, &Form1::cmdIA_Click);
     connect(m_cmdDel, &QPushButton::clicked, this, &Form1::cmdDel_Click);
@@ -169,9 +170,7 @@ void Form1::buildControls() {
     auto* tisch0 = new WrappingButton(this);
     tisch0->setObjectName(QStringLiteral("cmdTisch0"));
     tisch0->setProperty("index", 0);
-    tisch0->setFont(DesignFont(12, true));
     tisch0->setAutoDefault(false);
-    tisch0->setGeometry(px(kCmdTisch0.left), py(kCmdTisch0.top), px(kCmdTisch0.width), py(kCmdTisch0.height));
     connect(tisch0, &QPushButton::clicked, this, [this] { cmdTisch_Click(0); });
     m_cmdTisch.append(tisch0);
 
@@ -188,14 +187,47 @@ void Form1::buildControls() {
     m_banner = new QLabel(this);
     m_banner->setObjectName(QStringLiteral("connectionBanner"));
     m_banner->setAlignment(Qt::AlignCenter);
-    m_banner->setFont(DesignFont(12, true));
     m_banner->setStyleSheet(QStringLiteral("QLabel { background-color: #c00000; color: white; }"));
     m_banner->hide();
+}
+
+void Form1::applyDesign() {
+    const QFont font = DesignFont(m_scaled.points(12), true);
+    m_shape1->setGeometry(px(kShape1.left), py(kShape1.top), px(kShape1.width), py(kShape1.height));
+    m_grid->setCellFont(DesignFont(m_scaled.points(12), false));
+    m_grid->setHeaderFont(font);
+    m_grid->setRowLines(kGridRowLines);
+    m_grid->setSmallestFontPoints(m_scaled.points(kSmallestPoints));
+    const QList<QPair<QPushButton*, Rect>> buttons = {
+        {m_cmdOK, kCmdOK}, {m_cmdIA, kCmdIA}, {m_cmdDel, kCmdDel}};
+    for (const auto& [button, r] : buttons) {
+        button->setFont(font);
+        button->setGeometry(px(r.left), py(r.top), px(r.width), py(r.height));
+    }
+    m_cmdEsc->setFont(DesignFont(m_scaled.points(36), false));
+    m_cmdEsc->setGeometry(px(kCmdEsc.left), py(kCmdEsc.top), px(kCmdEsc.width), py(kCmdEsc.height));
+    m_cmdTisch.at(0)->setGeometry(px(kCmdTisch0.left), py(kCmdTisch0.top), px(kCmdTisch0.width),
+                                  py(kCmdTisch0.height));
+    for (QPushButton* button : std::as_const(m_cmdTisch)) {
+        button->setFont(font);
+        if (auto* wrapping = qobject_cast<WrappingButton*>(button))
+            wrapping->setSmallestFontPoints(m_scaled.points(kSmallestPoints));
+    }
+    if (m_cmdTisch.size() > 1)
+        placeTableButtons();
+    m_banner->setFont(font);
+}
+
+double Form1::fitScale(const QSize& frame) const {
+    const QRect area = m_screen.availableGeometry(QPoint(m_config.windowLeft, 0));
+    const QSizeF client(m_config.windowWidth - frame.width(), m_config.windowHeight - frame.height());
+    return FitScale(client, frame, area.size());
 }
 
 void Form1::Form_Load() {
     m_grid->setColumnFormat(m_grid->columnByCaption(QStringLiteral("Status")), StatusText);
     m_grid->setColumnFormat(m_grid->columnByCaption(QStringLiteral("Zeit")), TimeText);
+    applyDesign();
     placeWindow();
     setWindowTitle(CaptionWithVersion(windowTitle(), ORDISP_VERSION_MAJOR, ORDISP_VERSION_MINOR));
     buildTableButtons();
@@ -211,55 +243,73 @@ void Form1::placeWindow() {
     // The configured size is the outer size; the frame is known only once a window manager has
     // framed the window (see showEvent).
     const QSize frame = frameGeometry().size() - size();
-    move(m_config.windowLeft, 0);
-    resize(qMax(0, m_config.windowWidth - frame.width()), qMax(0, m_config.windowHeight - frame.height()));
+    const double factor = fitScale(frame);
+    if (factor != m_scaled.factor()) {
+        m_scaled.setFactor(factor);
+        applyDesign();
+    }
+    QPoint at(m_config.windowLeft, 0);
+    QSize client(qMax(0, m_config.windowWidth - frame.width()),
+                 qMax(0, m_config.windowHeight - frame.height()));
+    if (factor < 1.0) {
+        // Too large for its screen: the configured window, smaller, kept on the free area.
+        const QRect area = m_screen.availableGeometry(at);
+        client =
+            QSize(RoundHalfEvenToInt(client.width() * factor), RoundHalfEvenToInt(client.height() * factor));
+        at = QPoint(qBound(area.left(), at.x(), area.right() + 1 - client.width() - frame.width()),
+                    area.top());
+    }
+    move(at);
+    resize(client);
     // A hidden widget gets its resize event only when shown; lay out now as well.
     Form_Resize();
 }
 
 void Form1::buildTableButtons() {
+    QPushButton* first = m_cmdTisch.at(0);
+    QWidget* previous = first;
+    for (int i = 1; i < kTableButtonCount; ++i) {
+        auto* copy = new WrappingButton(this);
+        copy->setObjectName(QStringLiteral("cmdTisch%1").arg(i));
+        copy->setProperty("index", i);
+        copy->setFont(first->font());
+        copy->setSmallestFontPoints(m_scaled.points(kSmallestPoints));
+        copy->setText(first->text());
+        copy->setAutoDefault(false);
+        connect(copy, &QPushButton::clicked, this, [this, i] { cmdTisch_Click(i); });
+        m_cmdTisch.append(copy);
+        // New members of the array come last in the tab order.
+        setTabOrder(previous == first ? m_cmdEsc : previous, copy);
+        previous = copy;
+    }
+    placeTableButtons();
+    for (QPushButton* button : std::as_const(m_cmdTisch)) {
+        button->raise();
+        button->show();
+    }
+    m_shape1->lower();
+}
+
+void Form1::placeTableButtons() {
     // Spacing constants: 100 / 9 and 100 / 3, rounded.
     constexpr qint32 kSpaceX = 11;
     constexpr qint32 kSpaceY = 33;
     qint32 columnPitch = RoundHalfEvenToInt(kShape1.width / kTableButtonColumns + kSpaceX);
-    SnapToPixelX(columnPitch, m_screen);
+    SnapToPixelX(columnPitch, m_scaled);
     qint32 rowPitch = RoundHalfEvenToInt(kShape1.height / kTableButtonRows + kSpaceY);
-    SnapToPixelY(rowPitch, m_screen);
+    SnapToPixelY(rowPitch, m_scaled);
     qint32 buttonWidth = columnPitch - 100 + kSpaceX;
-    SnapToPixelX(buttonWidth, m_screen);
+    SnapToPixelX(buttonWidth, m_scaled);
     qint32 buttonHeight = rowPitch - 100 + kSpaceY;
-    SnapToPixelY(buttonHeight, m_screen);
+    SnapToPixelY(buttonHeight, m_scaled);
 
-    QPushButton* first = m_cmdTisch.at(0);
-    const double left0 = kCmdTisch0.left;
-    first->resize(px(buttonWidth), py(buttonHeight));
-
-    QWidget* previous = first;
-    int i = 0;
-    for (int r = 1; r <= kTableButtonRows; ++r) {
-        for (int c = 1; c <= kTableButtonColumns; ++c, ++i) {
-            QPushButton* button = first;
-            if (i > 0) {
-                auto* copy = new WrappingButton(this);
-                copy->setObjectName(QStringLiteral("cmdTisch%1").arg(i));
-                copy->setProperty("index", i);
-                copy->setFont(first->font());
-                copy->setText(first->text());
-                copy->setAutoDefault(false);
-                copy->resize(first->size());
-                connect(copy, &QPushButton::clicked, this, [this, i] { cmdTisch_Click(i); });
-                m_cmdTisch.append(copy);
-                // New members of the array come last in the tab order.
-                setTabOrder(previous == first ? m_cmdEsc : previous, copy);
-                previous = copy;
-                button = copy;
-            }
-            button->move(px(left0 + (c - 1) * columnPitch), py(kShape1.top + (r - 1) * rowPitch));
-            button->raise();
-            button->show();
-        }
+    // Three rows of ten, left to right and top to bottom, from button 0's left edge.
+    for (int i = 0; i < m_cmdTisch.size(); ++i) {
+        const int r = i / kTableButtonColumns;
+        const int c = i % kTableButtonColumns;
+        m_cmdTisch.at(i)->setGeometry(px(kCmdTisch0.left + c * columnPitch), py(kShape1.top + r * rowPitch),
+                                      px(buttonWidth), py(buttonHeight));
     }
-    m_shape1->lower();
 }
 
 bool Form1::RefreshList(qint32 SelectId, DbError* error) {
@@ -336,6 +386,8 @@ void Form1::connectionBack() {
         return;
     m_connectionLost = false;
     m_banner->hide();
+    // Hidden, it must not be read out either.
+    m_banner->clear();
     WriteStderrLine(QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1")
                         .arg(m_clock.now().toString(QStringLiteral("HH:mm:ss"))));
 }
@@ -456,8 +508,8 @@ void Form1::cmdTisch_Click(int Index) {
 }
 
 void Form1::Form_Resize() {
-    const double tppX = m_screen.twipsPerPixelX();
-    const double tppY = m_screen.twipsPerPixelY();
+    const double tppX = m_scaled.twipsPerPixelX();
+    const double tppY = m_scaled.twipsPerPixelY();
     LayoutInput in;
     in.clientWidth = width() * tppX;
     in.clientHeight = height() * tppY;
@@ -501,9 +553,7 @@ void Form1::showEvent(QShowEvent* event) {
         const QSize frame = frameGeometry().size() - size();
         if (frame.width() <= 0 && frame.height() <= 0)
             return;
-        resize(qMax(0, m_config.windowWidth - frame.width()),
-               qMax(0, m_config.windowHeight - frame.height()));
-        move(m_config.windowLeft, 0);
+        placeWindow();
     });
 }
 

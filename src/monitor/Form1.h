@@ -2,6 +2,7 @@
 
 #include "AppConfig.h"
 #include "ResultSet.h"
+#include "ScaledScreen.h"
 #include "StatusPress.h"
 
 #include <QDateTime>
@@ -54,6 +55,8 @@ public:
     qint16 tableFilter() const { return m_tableFilter; }
     // Whether the last refresh failed after a reconnect; the banner is showing then.
     bool isConnectionLost() const { return m_connectionLost; }
+    // 1 where the configured size fits the screen, below 1 where the window had to be scaled.
+    double scaleFactor() const { return m_scaled.factor(); }
 
     // Queries the table list and the order list and shows them, selecting the line SelectId when
     // it is above 0 and still listed. A failed query changes nothing on screen and returns false.
@@ -77,8 +80,14 @@ protected:
 private:
     void buildControls();
     void Form_Load();
+    // Outer size and place as configured; scaled as a whole where that does not fit the screen.
     void placeWindow();
+    // The factor that lets the configured window with this frame fit its screen's free area.
+    double fitScale(const QSize& frame) const;
+    // Sizes, places and fonts of the controls of fixed design size at the present scale.
+    void applyDesign();
     void buildTableButtons();
+    void placeTableButtons();
     void setStatus(int status);
     void runStatement(const QString& sql, qint32 selectId);
     ReadRows listReader(qint32 selectId);
@@ -97,6 +106,9 @@ private:
     const Screen& m_screen;
     const Clock& m_clock;
     TableDetailOpener* m_detail;
+    // The screen at the window's scale: the design where the configured size fits, smaller where
+    // it does not.
+    ScaledScreen m_scaled;
 
     // List state.
     ResultSet m_listRs;

@@ -39,9 +39,9 @@ struct Line {
 // arranged and read back through the database's side connection, as another station would.
 class Fixture {
 public:
-    explicit Fixture(double twipsPerPixel = 15.0)
+    explicit Fixture(double twipsPerPixel = 15.0, const QRect& area = QRect(0, 0, 3840, 2160))
         : m_db(QStringLiteral("detail-%1").arg(++s_count))
-        , m_screen(twipsPerPixel) {
+        , m_screen(twipsPerPixel, area) {
         DbError error;
         if (!data.isValid() || !m_db.open(data.settings(), &error))
             qFatal("test database: %s %s", qPrintable(data.errorText()), qPrintable(error.description));
@@ -151,6 +151,8 @@ private Q_SLOTS:
     void layout_data();
     void layout();
     void windowFrame();
+    void fitsScreen_data();
+    void fitsScreen();
     void buttonColoursVisible();
     void rejectedStatementIsSilent();
     void lostDatabaseKeepsRows();
@@ -506,11 +508,54 @@ void TestFrmTischDetail::windowFrame() {
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QVERIFY(!f.window->isModal());
     QVERIFY(f.window->parentWidget() == nullptr);
-    // Centred within the width of the frame.
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+}
+
+void TestFrmTischDetail::fitsScreen_data() {
+    QTest::addColumn<double>("twipsPerPixel");
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QSize>("client"); // the design where it fits; empty where scaled
+    QTest::newRow("1920x1080") << 15.0 << QRect(0, 0, 1920, 1080) << QSize(1327, 641);
+    QTest::newRow("1280x1024") << 15.0 << QRect(0, 0, 1280, 1024) << QSize();
+    QTest::newRow("1024x768") << 15.0 << QRect(0, 0, 1024, 768) << QSize();
+    QTest::newRow("800x600") << 15.0 << QRect(0, 0, 800, 600) << QSize();
+    QTest::newRow("1024x768 120 dpi") << 12.0 << QRect(0, 0, 1024, 768) << QSize();
+    QTest::newRow("2560x1440 144 dpi") << 10.0 << QRect(0, 0, 2560, 1440) << QSize(1990, 962);
+    QTest::newRow("panel above") << 15.0 << QRect(0, 40, 1024, 728) << QSize();
+    // Too low rather than too narrow: the height decides.
+    QTest::newRow("1600x600") << 15.0 << QRect(0, 0, 1600, 600) << QSize();
+}
+
+void TestFrmTischDetail::fitsScreen() {
+    QFETCH(double, twipsPerPixel);
+    QFETCH(QRect, area);
+    QFETCH(QSize, client);
+    Fixture f(twipsPerPixel, area);
+    f.open(7);
+    // Scaled again once the frame is known; then it fits whole and centred.
+    const auto centred = [&] {
+        const QRect outer = f.window->frameGeometry();
+        return area.contains(outer) && qAbs(outer.center().x() - area.center().x()) <= 1 &&
+               qAbs(outer.center().y() - area.center().y()) <= 1;
+    };
+    QTRY_VERIFY(centred());
     const QRect outer = f.window->frameGeometry();
-    QVERIFY(qAbs(outer.center().x() - screen.center().x()) <= 3);
-    QVERIFY(qAbs(outer.center().y() - screen.center().y()) <= 3);
+    const double factor = f.window->scaleFactor();
+    if (client.isValid()) {
+        QCOMPARE(factor, 1.0);
+        QCOMPARE(f.window->size(), client);
+    } else {
+        QVERIFY(factor < 1.0);
+        QVERIFY(outer.width() == area.width() || outer.height() == area.height());
+    }
+    // Every control inside the window, at the window's scale.
+    const QRect inside = f.window->rect();
+    for (const char* name : {"cmdEsc", "cmdIA", "cmdOK", "cmdDel"}) {
+        QVERIFY2(inside.contains(f.button(name)->geometry()), name);
+        QCOMPARE(f.button(name)->font().pointSizeF(), 12.0 * factor);
+    }
+    QVERIFY(inside.contains(f.grid(8)->geometry()));
+    QCOMPARE(f.grid(8)->font().pointSizeF(), 9.75 * factor);
+    QVERIFY(qAbs(f.button("cmdDel")->geometry().right() + 1 - (17760 + 1935) * factor / twipsPerPixel) <= 1);
 }
 
 void TestFrmTischDetail::buttonColoursVisible() {

@@ -29,8 +29,10 @@ import warnings
 SKIP = 77
 PRIVATE_BUS = "ORDISP_E2E_PRIVATE_BUS"
 
-# Design lengths are twips; the tests run at 96 dpi.
+# Design lengths are twips; the tests run at 96 dpi. On a screen smaller than the configured
+# 1024 x 768 the main window is scaled as a whole by SCALE (set from the screen's size).
 TWIPS_PER_PIXEL = 15
+SCALE = 1.0
 
 MAIN_TITLE = "Torvane-Gastronomie Küchenmonitor 1.3"
 NOT_DONE = "Nur fertige Gerichte können aus der Liste gelöscht werden."
@@ -40,7 +42,7 @@ pyatspi = None
 
 
 def px(twips):
-    return int(round(twips / TWIPS_PER_PIXEL))
+    return int(round(twips * SCALE / TWIPS_PER_PIXEL))
 
 
 def centre(left, top, width, height):
@@ -54,7 +56,7 @@ def main_window_places(client_width):
     The action buttons follow the grid's width (client width - 2175 - 500), 250 to its right;
     "X" sits in the top right corner; the table buttons keep the places the set-up gives them.
     """
-    width = client_width * TWIPS_PER_PIXEL
+    width = client_width * TWIPS_PER_PIXEL / SCALE
     action_left = width - 2175 - 500 + 250
     return {
         "in Arbeit": centre(action_left, 2520, 2175, 855),
@@ -71,12 +73,6 @@ def table_button_place(index):
     return centre(120 + column * 1020, 120 + row * 795, 930, 720)
 
 
-DETAIL_PLACES = {
-    "Schließen": centre(17760, 240, 1935, 735),
-    "in Arbeit": centre(17760, 1320, 1935, 855),
-    "Fertig": centre(17760, 2640, 1935, 855),
-    "Löschen": centre(17760, 3960, 1935, 855),
-}
 
 
 # ---------------------------------------------------------------------------------------------
@@ -227,6 +223,11 @@ class Grid:
 
 def grids(window):
     return [Grid(t) for t in descendants(window, pyatspi.ROLE_TABLE)]
+
+
+def grid_named(window, name):
+    (found,) = [Grid(t) for t in descendants(window, pyatspi.ROLE_TABLE) if t.name == name]
+    return found
 
 
 def buttons(window):
@@ -579,31 +580,28 @@ class TableDetail(E2ECase):
         self.assert_button_at(display.accessible(MAIN_TITLE), "12 Detail", x + place[0], y + place[1])
         click_in_window(main, *place)
         detail = display.window("Details - Tisch 12")
-        course = grids(display.accessible("Details - Tisch 12"))
-        self.assertEqual(len(course), 9)
+        window = display.accessible("Details - Tisch 12")
+        self.assertEqual(len(grids(window)), 9)
+        course = [grid_named(window, f"Gang  {k}") for k in range(9)]
         self.assertEqual(course[1].headers, ["G", "Menge", "Bezeichnung", "Status"])
         self.assertEqual(course[1].column("G"), ["1", "3"])
         self.assertEqual(course[1].column("Bezeichnung"), ["Flädlesuppe", "Forelle Müllerin Art"])
         self.assertEqual(course[2].column("Status"), ["OK"])
         self.assertEqual([len(g.rows) for g in course], [0, 2, 1, 0, 0, 0, 0, 0, 0])
 
-        # The window is wider than a 1024-pixel screen and opens at its left edge: its buttons lie
-        # beyond the right edge. Move it left, as a user would, until they can be reached.
-        screen_width = int(run("xdotool", "getdisplaygeometry").split()[0])
-        dx, dy, dw, _ = window_geometry(detail)
-        if dx + dw > screen_width:
-            run("xdotool", "windowmove", str(detail), str(screen_width - dw), str(dy))
-            wait_for("the detail window moved", lambda: window_geometry(detail)[0] == screen_width - dw, 5)
-        dx, dy, _, _ = window_geometry(detail)
+        # The whole window on the screen, scaled where its design is wider; every button is
+        # clicked where the screen shows it.
+        screen_width, screen_height = map(int, run("xdotool", "getdisplaygeometry").split())
+        dx, dy, dw, dh = window_geometry(detail)
+        self.assertTrue(dx >= 0 and dy >= 0 and dx + dw <= screen_width and dy + dh <= screen_height)
 
         def press(caption):
-            place = DETAIL_PLACES[caption]
-            window = display.accessible("Details - Tisch 12")
-            self.assert_button_at(window, caption, dx + place[0], dy + place[1])
-            click_in_window(detail, *place)
+            x, y, w, h = extents(buttons(display.accessible("Details - Tisch 12"))[caption])
+            self.assertTrue(dx <= x and x + w <= dx + dw and y + h <= dy + dh, f"'{caption}' off the window")
+            click_on_screen(x + w // 2, y + h // 2)
 
         def course_grid(k):
-            return grids(display.accessible("Details - Tisch 12"))[k]
+            return grid_named(display.accessible("Details - Tisch 12"), f"Gang  {k}")
 
         # An action in a course grid: the clicked line of grid 1 goes into work and stays selected.
         g1 = course_grid(1)
@@ -811,6 +809,9 @@ def main():
     warnings.filterwarnings("ignore", category=DeprecationWarning, module="pyatspi")
     # The accessibility bus must be up before a display starts, or the display never joins it.
     pyatspi.Registry.getDesktop(0)
+    global SCALE
+    width, height = map(int, run("xdotool", "getdisplaygeometry").split())
+    SCALE = min(1.0, width / 1024, height / 768)
     program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
     return 0 if program.result.wasSuccessful() else 1
 

@@ -317,24 +317,40 @@ void TestForm1::windowPlacement_data() {
     QTest::addColumn<int>("left");
     QTest::addColumn<int>("width");
     QTest::addColumn<int>("height");
-    QTest::newRow("defaults") << 0 << 1024 << 768;
-    QTest::newRow("second screen") << 1280 << 1280 << 1024;
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QRect>("outer");
+    const QRect large(0, 0, 3840, 2160);
+    QTest::newRow("defaults") << 0 << 1024 << 768 << large << QRect(0, 0, 1024, 768);
+    QTest::newRow("second screen") << 1280 << 1280 << 1024 << large << QRect(1280, 0, 1280, 1024);
+    QTest::newRow("just fits") << 0 << 1024 << 768 << QRect(0, 0, 1024, 768) << QRect(0, 0, 1024, 768);
+    // Too large: scaled as a whole to the free area, and moved onto it where LEFT would cut it.
+    QTest::newRow("800x600") << 0 << 1024 << 768 << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("800x600 left 300") << 300 << 1024 << 768 << QRect(0, 0, 800, 600) << QRect(0, 0, 800, 600);
+    QTest::newRow("panel above") << 0 << 1024 << 768 << QRect(0, 40, 1024, 728) << QRect(0, 40, 971, 728);
 }
 
 void TestForm1::windowPlacement() {
     QFETCH(int, left);
     QFETCH(int, width);
     QFETCH(int, height);
+    QFETCH(QRect, area);
+    QFETCH(QRect, outer);
     Fixture f;
+    f.screen = FixedScreen(15.0, area);
     f.config.windowLeft = left;
     f.config.windowWidth = width;
     f.config.windowHeight = height;
     QVERIFY(f.start());
-    QCOMPARE(f.form->pos(), QPoint(left, 0));
     // Once shown and framed, the frame counts into the configured size.
     f.form->show();
     QVERIFY(QTest::qWaitForWindowExposed(f.form.get()));
-    QTRY_COMPARE(f.form->frameGeometry(), QRect(left, 0, width, height));
+    QTRY_COMPARE(f.form->frameGeometry(), outer);
+    const double factor = f.form->scaleFactor();
+    QCOMPARE(factor == 1.0, outer.size() == QSize(width, height));
+    QCOMPARE(f.button("cmdOK")->font().pointSizeF(), 12.0 * factor);
+    // The close button in the top right corner, every table button inside the window.
+    QCOMPARE(f.button("cmdEsc")->geometry().right(), f.form->width() - 1);
+    QVERIFY(f.form->rect().contains(f.table(29)->geometry()));
 }
 
 void TestForm1::actionButtonsShowTheirColours() {
