@@ -155,7 +155,7 @@ QDateTime dateTimeFromNumber(double value) {
 }
 
 std::optional<QDateTime> parseStoredDateTime(QStringView text) {
-    if (const auto iso = parseIsoDateTime(text))
+    if (auto iso = parseIsoDateTime(text))
         return iso;
     // Day first with dots, month first with slashes; the year always has four digits.
     static const QRegularExpression pattern(QStringLiteral(

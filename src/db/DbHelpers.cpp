@@ -1,6 +1,5 @@
 #include "DbHelpers.h"
 
-
 #include <QDateTime>
 #include <QFileInfo>
 
@@ -17,7 +16,7 @@ bool ExecSql(Database& db, const QString& sql, qint32* errorNumber, QString* err
 }
 
 QVariant FieldValue(const ResultSet& rs, const QString& name) {
-    const QVariant value = rs.value(name);
+    QVariant value = rs.value(name);
     if (!value.isValid() && (rs.eof() || rs.columnIndex(name) < 0))
         return value; // the caller's fault, as the header says: nothing to read
     if (value.isNull()) {

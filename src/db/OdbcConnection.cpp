@@ -78,8 +78,8 @@ bool connect(const QString& name, const QString& connection, Call* call) {
         return false;
     }
     db.setDatabaseName(connection);
-    db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1")
-                             .arg(kDbTimeoutSeconds));
+    db.setConnectOptions(
+        QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(kDbTimeoutSeconds));
     if (!db.open()) {
         call->error = DbError::fromSqlError(db.lastError(), kOdbcDriver);
         return false;
@@ -109,9 +109,10 @@ bool statement(const QString& name, const QString& sql, ResultData* out, DbError
                          kOdbcDriver};
         return false;
     }
-    const SQLRETURN timeout =
-        SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT,
-                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbTimeoutSeconds)), SQL_IS_UINTEGER);
+    // ODBC passes integer attributes in its pointer argument.
+    // NOLINTNEXTLINE(performance-no-int-to-ptr)
+    const auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbTimeoutSeconds));
+    const SQLRETURN timeout = SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, seconds, SQL_IS_UINTEGER);
     // A driver without statement time-outs still has to work; the session's deadline covers it.
     static std::atomic<bool> warned{false};
     if (!SQL_SUCCEEDED(timeout) && !warned.exchange(true))
@@ -155,7 +156,7 @@ QString connectionText(const ConnectionSettings& settings, DbError* error) {
             return QString();
         }
     }
-    const QString connection =
+    QString connection =
         odbc::connectionString(settings, dsn, dsn ? odbc::dataSourceDriver(settings.server) : driver);
     if (connection.isEmpty()) {
         SetError(error, -1,
@@ -186,8 +187,8 @@ std::unique_ptr<OdbcConnection> OdbcConnection::open(const QString& connectionNa
     auto session = OdbcSession::start(QStringLiteral("%1#odbc%2").arg(connectionName).arg(++sessionCount));
     auto call = std::make_shared<Call>();
     const QString name = session->connectionName();
-    const bool ended = session->run([call, name, connection] { call->ok = connect(name, connection, call.get()); },
-                                    kOpenDeadline);
+    const bool ended = session->run(
+        [call, name, connection] { call->ok = connect(name, connection, call.get()); }, kOpenDeadline);
     if (!ended || !call->ok) {
         if (ended)
             session->end(kCallDeadline);

@@ -222,8 +222,8 @@ std::optional<DataStamp> SqliteConnection::dataStamp() {
     const Statement statement(raw);
     if (sqlite3_step(statement.get()) != SQLITE_ROW)
         return std::nullopt;
-    return DataStamp{m_serial, sqlite3_column_int64(statement.get(), 0), sqlite3_column_int64(statement.get(), 1),
-                     sqlite3_total_changes64(db)};
+    return DataStamp{m_serial, sqlite3_column_int64(statement.get(), 0),
+                     sqlite3_column_int64(statement.get(), 1), sqlite3_total_changes64(db)};
 }
 
 bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) {

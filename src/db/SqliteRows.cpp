@@ -7,7 +7,7 @@
 
 #include <sqlite3.h>
 
-#include <cstring>
+#include <bit>
 
 namespace ordisp {
 
@@ -24,7 +24,9 @@ bool readsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVarian
         if (kind == ColumnKind::Date || old.isNull() || old.metaType().id() != QMetaType::Double)
             return false;
         const double value = sqlite3_column_double(statement, column);
-        return std::memcmp(old.constData(), &value, sizeof value) == 0;
+        // Bit for bit: -0.0 is not 0.0 to the grid, and a NaN is itself.
+        return std::bit_cast<quint64>(*static_cast<const double*>(old.constData())) ==
+               std::bit_cast<quint64>(value);
     }
     case SQLITE_TEXT: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));

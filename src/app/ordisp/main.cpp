@@ -2,6 +2,7 @@
 #include "Database.h"
 #include "Form1.h"
 #include "InstanceGuard.h"
+#include "MessageSink.h"
 #include "QtMessageSink.h"
 #include "QtScreen.h"
 #include "Startup.h"
@@ -16,8 +17,6 @@
 #include <QTranslator>
 #include <QWindow>
 
-#include <cstdio>
-
 namespace {
 // For ordisp-bench: "shown <ms>" on stderr once the main window is exposed and drawn, in
 // milliseconds of the monotonic clock.
@@ -29,8 +28,7 @@ protected:
             QTimer::singleShot(0, [] {
                 QElapsedTimer now;
                 now.start();
-                std::fprintf(stderr, "shown %lld\n", static_cast<long long>(now.msecsSinceReference()));
-                std::fflush(stderr);
+                ordisp::WriteStderrLine(QStringLiteral("shown %1").arg(now.msecsSinceReference()));
             });
         }
         return false;
