@@ -1,5 +1,4 @@
 #include "BenchData.h"
-#include "OdbcConnectionString.h"
 #include "BinaryProbe.h"
 #include "Clock.h"
 #include "DataGrid.h"
@@ -8,6 +7,7 @@
 #include "FigureTable.h"
 #include "Form1.h"
 #include "MessageSink.h"
+#include "OdbcConnectionString.h"
 #include "OdbcFloorReader.h"
 #include "OrderSql.h"
 #include "Screen.h"

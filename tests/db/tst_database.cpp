@@ -1,9 +1,9 @@
 #include "Database.h"
-#include "OdbcConnectionString.h"
-#include "SqliteConnection.h"
 #include "DbHelpers.h"
 #include "DbTestSupport.h"
+#include "OdbcConnectionString.h"
 #include "OrderSql.h"
+#include "SqliteConnection.h"
 
 #include <QElapsedTimer>
 #include <QTcpServer>

@@ -1,7 +1,7 @@
 #include "Database.h"
-#include "OdbcConnectionString.h"
 #include "FakeTds.h"
 #include "MessageSink.h"
+#include "OdbcConnectionString.h"
 #include "ServerTestSupport.h"
 
 #include <QElapsedTimer>
