@@ -23,15 +23,12 @@ inline QString linesByStatus(std::optional<qint32> monitorNr) {
 // Moves a line on only while it still has the status it was read with, so that a simulated cook
 // never undoes what a real one has just pressed.
 inline QString advanceStatus(qint32 id, int from, int to) {
-    return QStringLiteral("UPDATE ordisp SET status = ") + QString::number(to) +
-           QStringLiteral(" WHERE id = ") + NumberText(id) + QStringLiteral(" AND status = ") +
-           QString::number(from);
+    return OrderSql::setStatus(to, id) + QStringLiteral(" AND status = ") + QString::number(from);
 }
 
 // Deletes a line only while it is done.
 inline QString deleteDoneOrder(qint32 id) {
-    return QStringLiteral("DELETE FROM ordisp WHERE id = ") + NumberText(id) +
-           QStringLiteral(" AND status = ") + QString::number(StatusDone);
+    return OrderSql::deleteOrder(id) + QStringLiteral(" AND status = ") + QString::number(StatusDone);
 }
 
 } // namespace StatusSql

@@ -10,13 +10,15 @@ namespace ordisp {
 namespace SystemSql {
 // The file keeps dates as ISO text and stores any other literal as the text it is; there both
 // probes write the same day in ISO form and find out only whether the file takes a write.
+inline QString probeDate(const QString& dbType, const char* serverLiteral) {
+    return QStringLiteral("UPDATE system SET moddate = '%1'")
+        .arg(dbType == kDbTypeJet ? QStringLiteral("2000-12-31 00:00:00") : QLatin1String(serverLiteral));
+}
 inline QString probeDateDayFirst(const QString& dbType) {
-    return dbType == kDbTypeJet ? QStringLiteral("UPDATE system SET moddate = '2000-12-31 00:00:00'")
-                                : QStringLiteral("UPDATE system SET moddate = '31.12.2000'");
+    return probeDate(dbType, "31.12.2000");
 }
 inline QString probeDateUs(const QString& dbType) {
-    return dbType == kDbTypeJet ? QStringLiteral("UPDATE system SET moddate = '2000-12-31 00:00:00'")
-                                : QStringLiteral("UPDATE system SET moddate = '12/31/2000'");
+    return probeDate(dbType, "12/31/2000");
 }
 inline QString setBoolTest(int value) {
     return QStringLiteral("UPDATE system SET booltest = %1").arg(value);
