@@ -17,9 +17,20 @@ void Chime::play() {
     if (m_silent)
         return;
     if (!m_sound) {
-        // Asked only now: a display without the signal never touches the sound system.
-        if (QMediaDevices::audioOutputs().isEmpty()) {
-            silence(QStringLiteral("kein Audioausgang gefunden"));
+        // Asked only now: a display without the signal never touches the sound system. What the
+        // sound system says while it finds no device goes into the one line that says so.
+        static QStringList said;
+        said.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& text) { said << text; });
+        const bool none = QMediaDevices::audioOutputs().isEmpty();
+        qInstallMessageHandler(previous);
+        if (none) {
+            QString reason = QStringLiteral("kein Audioausgang gefunden");
+            if (!said.isEmpty())
+                reason +=
+                    QStringLiteral(" (") + said.join(QStringLiteral("; ")).simplified() + QLatin1Char(')');
+            silence(reason);
             return;
         }
         m_sound = new QSoundEffect(this);

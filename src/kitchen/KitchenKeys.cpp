@@ -120,8 +120,9 @@ void KitchenKeys::toggleLegend() {
         m_legend->setMargin(10);
         m_legend->setStyleSheet(QStringLiteral(
             "#keyLegend { background-color: #fffff0; color: black; border: 2px solid #404040; }"));
+        m_legend->hide();
     }
-    if (m_legend->isVisible()) {
+    if (!m_legend->isHidden()) {
         m_legend->hide();
         return;
     }
