@@ -286,6 +286,9 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
+        // A cell the window colours (a line's waiting time) keeps its colour in the selected line.
+        if (option->backgroundBrush.style() != Qt::NoBrush)
+            option->state &= ~QStyle::State_Selected;
         if (m_wrap) {
             option->features |= QStyleOptionViewItem::WrapText;
             option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;

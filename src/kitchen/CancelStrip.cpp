@@ -28,6 +28,11 @@ CancelStrip::CancelStrip(QWidget* parent)
     hide();
 }
 
+void CancelStrip::setTextFont(const QFont& font) {
+    for (QLabel* label : std::as_const(m_labels))
+        label->setFont(font);
+}
+
 bool CancelStrip::setLines(const QStringList& lines) {
     if (lines == m_lines)
         return false;

@@ -18,6 +18,8 @@ public:
     // Returns whether the lines changed.
     bool setLines(const QStringList& lines);
     QStringList lines() const { return m_lines; }
+    // The style sheet keeps the labels from taking the strip's font.
+    void setTextFont(const QFont& font);
 
 private:
     QList<QLabel*> m_labels;

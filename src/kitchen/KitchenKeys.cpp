@@ -39,7 +39,7 @@ QList<KitchenKey> BuildTable() {
                  << Key(w, Qt::Key_F6, A::NextTable, "F6", QStringLiteral("nächster Tisch"))
                  << Key(w, Qt::Key_Return, A::OpenDetail, "Enter",
                         QStringLiteral("Tisch der Zeile wählen, nochmals: Details"))
-                 << Key(w, Qt::Key_Enter, A::OpenDetail, "Enter (Ziffernblock)",
+                 << Key(w, Qt::Key_Enter, A::OpenDetail, "Enter",
                         QStringLiteral("Tisch der Zeile wählen, nochmals: Details"));
         } else {
             for (int k = 0; k <= 8; ++k)
@@ -101,21 +101,32 @@ KitchenKeys::KitchenKeys(QWidget* window, KeyWindow which, Handler handler)
 }
 
 QString KitchenKeys::legendText(KeyWindow which) {
-    QStringList lines{QStringLiteral("Tasten")};
+    // One line per meaning; keys that mean the same share it ("Esc / F9").
+    QList<QPair<QString, QString>> lines;
     for (const KitchenKey& key : KitchenKeyTable()) {
-        if (key.window == which && !key.keyName.isEmpty())
-            lines << key.keyName + QLatin1Char('\t') +
-                         (key.action == KeyAction::Course ? QStringLiteral("Gang 0 bis 8 wählen")
-                                                          : key.meaning);
+        if (key.window != which || key.keyName.isEmpty())
+            continue;
+        const QString meaning =
+            key.action == KeyAction::Course ? QStringLiteral("Gang 0 bis 8 wählen") : key.meaning;
+        if (!lines.isEmpty() && lines.last().second == meaning) {
+            if (!lines.last().first.split(QStringLiteral(" / ")).contains(key.keyName))
+                lines.last().first += QStringLiteral(" / ") + key.keyName;
+        } else {
+            lines.append({key.keyName, meaning});
+        }
     }
-    return lines.join(QLatin1Char('\n'));
+    QString html = QStringLiteral("<b>Tasten</b><table cellspacing=\"0\" cellpadding=\"2\">");
+    for (const auto& [keys, meaning] : lines)
+        html += QStringLiteral("<tr><td><b>%1</b>&nbsp;&nbsp;</td><td>%2</td></tr>")
+                    .arg(keys.toHtmlEscaped(), meaning.toHtmlEscaped());
+    return html + QStringLiteral("</table>");
 }
 
 void KitchenKeys::toggleLegend() {
     if (!m_legend) {
         m_legend = new QLabel(m_window);
         m_legend->setObjectName(QStringLiteral("keyLegend"));
-        m_legend->setTextFormat(Qt::PlainText);
+        m_legend->setTextFormat(Qt::RichText);
         m_legend->setText(legendText(m_which));
         m_legend->setMargin(10);
         m_legend->setStyleSheet(QStringLiteral(
@@ -126,10 +137,14 @@ void KitchenKeys::toggleLegend() {
         m_legend->hide();
         return;
     }
-    m_legend->setFont(m_window->font());
+    // Read from a step away, like the buttons.
+    QFont font = m_window->font();
+    font.setPointSizeF(font.pointSizeF() * 1.4);
+    m_legend->setFont(font);
     m_legend->adjustSize();
-    // Top right, over whatever is there, until F12 again.
-    m_legend->move(qMax(0, m_window->width() - m_legend->width() - 8), 8);
+    // Bottom right, over whatever is there, until F12 again.
+    m_legend->move(qMax(0, m_window->width() - m_legend->width() - 8),
+                   qMax(0, m_window->height() - m_legend->height() - 8));
     m_legend->show();
     m_legend->raise();
 }

@@ -125,7 +125,7 @@ void KitchenSignals::placeStrip(DataGrid* grid) {
         m_strip->hide();
         return;
     }
-    m_strip->setFont(grid->horizontalHeader()->font());
+    m_strip->setTextFont(grid->horizontalHeader()->font());
     const QRect place = grid->geometry();
     const int height = qMin(m_strip->sizeHint().height(), place.height() / 2);
     m_strip->setGeometry(place.left(), place.top(), place.width(), height);
