@@ -151,8 +151,6 @@ private Q_SLOTS:
     void settings();
     void keys_data();
     void keys();
-    void tableStep_data();
-    void tableStep();
     void colours_data();
     void colours();
     void newLines();
@@ -161,30 +159,20 @@ private Q_SLOTS:
 };
 
 void TestKitchen::settings_data() {
-    QTest::addColumn<QString>("lines");
+    QTest::addColumn<QString>("lines");    // of [ORDISP], split at ';'
     QTest::addColumn<QString>("expected"); // yellow red new cancel, "-" for off
-    QTest::newRow("none") << ""
-                          << "- - 0 -";
-    QTest::newRow("all") << "GELB-MINUTEN=10\nROT-MINUTEN=20\nNEU-SIGNAL=1\nSTORNO-SEKUNDEN=30\n"
+    QTest::newRow("none") << QString("") << "- - 0 -";
+    QTest::newRow("all") << QString("GELB-MINUTEN=10;ROT-MINUTEN=20;NEU-SIGNAL=1;STORNO-SEKUNDEN=30")
                          << "10 20 1 30";
-    QTest::newRow("blanks, case") << "gelb-minuten = 5 \n"
-                                  << "5 - 0 -";
-    QTest::newRow("empty is absent") << "ROT-MINUTEN=\n"
-                                     << "- - 0 -";
-    QTest::newRow("not a number") << "GELB-MINUTEN=zehn\nROT-MINUTEN=15\n"
-                                  << "- 15 0 -";
-    QTest::newRow("fraction") << "GELB-MINUTEN=2.5\n"
-                              << "- - 0 -";
-    QTest::newRow("negative") << "STORNO-SEKUNDEN=-5\n"
-                              << "- - 0 -";
-    QTest::newRow("too large") << "ROT-MINUTEN=100001\n"
-                               << "- - 0 -";
-    QTest::newRow("signal off") << "NEU-SIGNAL=0\n"
-                                << "- - 0 -";
-    QTest::newRow("signal bad") << "NEU-SIGNAL=ja\n"
-                                << "- - 0 -";
-    QTest::newRow("strip for 0 s") << "STORNO-SEKUNDEN=0\n"
-                                   << "- - 0 -";
+    QTest::newRow("blanks, case") << QString("gelb-minuten = 5 ") << "5 - 0 -";
+    QTest::newRow("empty is absent") << QString("ROT-MINUTEN=") << "- - 0 -";
+    QTest::newRow("not a number") << QString("GELB-MINUTEN=zehn;ROT-MINUTEN=15") << "- 15 0 -";
+    QTest::newRow("fraction") << QString("GELB-MINUTEN=2.5") << "- - 0 -";
+    QTest::newRow("negative") << QString("STORNO-SEKUNDEN=-5") << "- - 0 -";
+    QTest::newRow("too large") << QString("ROT-MINUTEN=100001") << "- - 0 -";
+    QTest::newRow("signal off") << QString("NEU-SIGNAL=0") << "- - 0 -";
+    QTest::newRow("signal bad") << QString("NEU-SIGNAL=ja") << "- - 0 -";
+    QTest::newRow("strip for 0 s") << QString("STORNO-SEKUNDEN=0") << "- - 0 -";
 }
 
 void TestKitchen::settings() {
@@ -194,7 +182,7 @@ void TestKitchen::settings() {
     const QString ini = dir.filePath(QStringLiteral("ZALPOS.INI"));
     QFile out(ini);
     QVERIFY(out.open(QIODevice::WriteOnly));
-    out.write(("[DATABASE]\nTYP=MS-JET\n[ORDISP]\n" + lines).toUtf8());
+    out.write(("[DATABASE]\nTYP=MS-JET\n[ORDISP]\n" + QString(lines).replace(';', '\n') + '\n').toUtf8());
     out.close();
 
     const KitchenSettings k = ReadConfiguration(ini, dir.path()).app.kitchen;
@@ -215,111 +203,48 @@ void TestKitchen::settings() {
 
 void TestKitchen::keys_data() {
     // Lines: 1 table 4 NEU, 2 table 4 i.A., 3 table 7 OK, 4 table 12 NEU; listed 1, 4, 2, 3.
-    QTest::addColumn<QString>("before"); // keys pressed first; "detail" opens table 4's window
-    QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("main down") << ""
-                               << "Down"
-                               << "sel=4";
-    QTest::newRow("main up") << "Down Down"
-                             << "Up"
-                             << "sel=4";
-    QTest::newRow("main end") << ""
-                              << "End"
-                              << "sel=3";
-    QTest::newRow("main home") << "End"
-                               << "Home"
-                               << "sel=1";
-    QTest::newRow("main page down") << ""
-                                    << "PgDn"
-                                    << "sel=3";
-    QTest::newRow("main page up") << "End"
-                                  << "PgUp"
-                                  << "sel=1";
-    QTest::newRow("main in Arbeit") << ""
-                                    << "F1"
-                                    << "status1=1 sel=1 msgs=0";
-    QTest::newRow("main Fertig") << "Down"
-                                 << "F2"
-                                 << "status4=2 sel=4";
-    QTest::newRow("main delete refused") << ""
-                                         << "F3"
-                                         << "status1=0 msgs=1";
-    QTest::newRow("main delete done") << "End"
-                                      << "F3"
-                                      << "status3=gone sel=1";
-    QTest::newRow("main next table") << ""
-                                     << "F6"
-                                     << "filter=4";
-    QTest::newRow("main next table again") << "F6"
-                                           << "F6"
-                                           << "filter=7";
-    QTest::newRow("main previous table") << ""
-                                         << "F5"
-                                         << "filter=12";
-    QTest::newRow("main last table, then all") << "F5"
-                                               << "F6"
-                                               << "filter=0";
-    QTest::newRow("main all tables") << "F6"
-                                     << "F4"
-                                     << "filter=0";
-    QTest::newRow("main enter chooses line's table") << "End"
-                                                     << "Enter"
-                                                     << "filter=7 detail=closed";
-    QTest::newRow("main enter again opens detail") << "End Enter"
-                                                   << "Enter"
-                                                   << "filter=7 detail=7";
-    QTest::newRow("main legend") << ""
-                                 << "F12"
-                                 << "legend=shown";
-    QTest::newRow("main legend again") << "F12"
-                                       << "F12"
-                                       << "legend=hidden";
-    QTest::newRow("detail course 2") << "detail"
-                                     << "2"
-                                     << "course=2";
-    QTest::newRow("detail course 8") << "detail"
-                                     << "8"
-                                     << "course=8";
-    QTest::newRow("detail down") << "detail 2"
-                                 << "Down"
-                                 << "dsel=2";
-    QTest::newRow("detail home, end") << "detail"
-                                      << "End Home"
-                                      << "dsel=1";
-    QTest::newRow("detail page keys") << "detail"
-                                      << "PgDn PgUp"
-                                      << "dsel=1";
-    QTest::newRow("detail up") << "detail"
-                               << "Up"
-                               << "dsel=1";
-    QTest::newRow("detail in Arbeit") << "detail"
-                                      << "F1"
-                                      << "status1=1 dsel=1";
-    QTest::newRow("detail Fertig") << "detail 2"
-                                   << "F2"
-                                   << "status2=2 dsel=2";
-    QTest::newRow("detail delete refused") << "detail"
-                                           << "F3"
-                                           << "status1=0 msgs=1";
-    QTest::newRow("detail delete done") << "detail 2 F2"
-                                        << "F3"
-                                        << "status2=gone msgs=0";
-    QTest::newRow("detail Esc") << "detail"
-                                << "Esc"
-                                << "detail=closed";
-    QTest::newRow("detail F9") << "detail"
-                               << "F9"
-                               << "detail=closed";
-    QTest::newRow("detail legend") << "detail"
-                                   << "F12"
-                                   << "legend=shown";
+    // "keys pressed first | keys | facts afterwards"; first "detail" opens table 4's window.
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("main down") << QStringLiteral(" | Down | sel=4");
+    QTest::newRow("main up") << QStringLiteral("Down Down | Up | sel=4");
+    QTest::newRow("main end") << QStringLiteral(" | End | sel=3");
+    QTest::newRow("main home") << QStringLiteral("End | Home | sel=1");
+    QTest::newRow("main page down") << QStringLiteral(" | PgDn | sel=3");
+    QTest::newRow("main page up") << QStringLiteral("End | PgUp | sel=1");
+    QTest::newRow("main in Arbeit") << QStringLiteral(" | F1 | status1=1 sel=1 msgs=0");
+    QTest::newRow("main Fertig") << QStringLiteral("Down | F2 | status4=2 sel=4");
+    QTest::newRow("main delete refused") << QStringLiteral(" | F3 | status1=0 msgs=1");
+    QTest::newRow("main delete done") << QStringLiteral("End | F3 | status3=gone sel=1");
+    QTest::newRow("main next table") << QStringLiteral(" | F6 | filter=4");
+    QTest::newRow("main next table again") << QStringLiteral("F6 | F6 | filter=7");
+    QTest::newRow("main previous table") << QStringLiteral(" | F5 | filter=12");
+    QTest::newRow("main last table, then all") << QStringLiteral("F5 | F6 | filter=0");
+    QTest::newRow("main all tables") << QStringLiteral("F6 | F4 | filter=0");
+    QTest::newRow("main enter chooses line's table")
+        << QStringLiteral("End | Enter | filter=7 detail=closed");
+    QTest::newRow("main enter again opens detail") << QStringLiteral("End Enter | Enter | filter=7 detail=7");
+    QTest::newRow("main legend") << QStringLiteral(" | F12 | legend=shown");
+    QTest::newRow("main legend again") << QStringLiteral("F12 | F12 | legend=hidden");
+    QTest::newRow("detail course 2") << QStringLiteral("detail | 2 | course=2");
+    QTest::newRow("detail course 8") << QStringLiteral("detail | 8 | course=8");
+    QTest::newRow("detail down") << QStringLiteral("detail 2 | Down | dsel=2");
+    QTest::newRow("detail home, end") << QStringLiteral("detail | End Home | dsel=1");
+    QTest::newRow("detail page keys") << QStringLiteral("detail | PgDn PgUp | dsel=1");
+    QTest::newRow("detail up") << QStringLiteral("detail | Up | dsel=1");
+    QTest::newRow("detail in Arbeit") << QStringLiteral("detail | F1 | status1=1 dsel=1");
+    QTest::newRow("detail Fertig") << QStringLiteral("detail 2 | F2 | status2=2 dsel=2");
+    QTest::newRow("detail delete refused") << QStringLiteral("detail | F3 | status1=0 msgs=1");
+    QTest::newRow("detail delete done") << QStringLiteral("detail 2 F2 | F3 | status2=gone msgs=0");
+    QTest::newRow("detail Esc") << QStringLiteral("detail | Esc | detail=closed");
+    QTest::newRow("detail F9") << QStringLiteral("detail | F9 | detail=closed");
+    QTest::newRow("detail legend") << QStringLiteral("detail | F12 | legend=shown");
 }
 
 void TestKitchen::keys() {
-    QFETCH(QString, before);
-    QFETCH(QString, keys);
-    QFETCH(QString, expected);
+    QFETCH(QString, steps);
+    QString before = steps.section(QLatin1Char('|'), 0, 0).trimmed();
+    const QString keys = steps.section(QLatin1Char('|'), 1, 1).trimmed();
+    const QString expected = steps.section(QLatin1Char('|'), 2, 2).trimmed();
     Fixture f;
     if (before.startsWith(QLatin1String("detail"))) {
         // Chosen and opened by its button, as the cook would; a fresh window acts on grid 0.
@@ -335,27 +260,6 @@ void TestKitchen::keys() {
         actual << fact.section(QLatin1Char('='), 0, 0) + QLatin1Char('=') +
                       f.fact(fact.section(QLatin1Char('='), 0, 0));
     QCOMPARE(actual.join(QLatin1Char(' ')), expected);
-}
-
-void TestKitchen::tableStep_data() {
-    QTest::addColumn<QStringList>("captions");
-    QTest::addColumn<int>("current");
-    QTest::addColumn<int>("step");
-    QTest::addColumn<int>("expected");
-    const QStringList three{"Alle Tische", "4", "7 Detail", "12", "", ""};
-    QTest::newRow("next") << three << 2 << 1 << 3;
-    QTest::newRow("next past the last") << three << 3 << 1 << 0;
-    QTest::newRow("previous") << three << 2 << -1 << 1;
-    QTest::newRow("previous from all") << three << 0 << -1 << 3;
-    QTest::newRow("no tables") << QStringList{"Alle Tische", "", ""} << 0 << 1 << 0;
-}
-
-void TestKitchen::tableStep() {
-    QFETCH(QStringList, captions);
-    QFETCH(int, current);
-    QFETCH(int, step);
-    QFETCH(int, expected);
-    QCOMPARE(StepTableButton(captions, current, step), expected);
 }
 
 void TestKitchen::colours_data() {
