@@ -66,6 +66,8 @@ void KitchenSignals::attach(DataGrid* grid, int colourColumn) {
 }
 
 void KitchenSignals::listRead(const ResultSet& list, const QString& view) {
+    if (!m_settings.any())
+        return;
     m_now = m_clock.now();
     int arrived = 0;
     int cancelled = 0;
