@@ -5,6 +5,7 @@
 #include "Database.h"
 #include "DbHelpers.h"
 #include "DesignLook.h"
+#include "KitchenSignals.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "ScaledScreen.h"
@@ -58,6 +59,8 @@ frmTischDetail::frmTischDetail(Database& db, qint32 monitorNr, MessageSink& mess
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setModal(false);
     setSizeGripEnabled(false);
+    new KitchenKeys(this, KeyWindow::Detail,
+                    [this](KeyAction action, int argument) { KitchenKey_Press(action, argument); });
 }
 
 frmTischDetail::~frmTischDetail() {
@@ -156,6 +159,8 @@ void frmTischDetail::buildControls() {
         grid->installEventFilter(this);
         grid->viewport()->installEventFilter(this);
         grid->horizontalHeader()->viewport()->installEventFilter(this);
+        if (m_kitchen)
+            m_kitchen->attach(grid, grid->columnByCaption(QStringLiteral("Status")));
         grid->show();
         m_grids[k] = grid;
     }
@@ -335,6 +340,8 @@ void frmTischDetail::cmdDel_Click() {
         m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }
+    if (m_kitchen)
+        m_kitchen->deletedHere(id);
     if (!runPress(k, OrderSql::deleteOrder(id)))
         return;
     // The requery leaves the first row current.

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "KitchenKeys.h"
+#include "KitchenSignals.h"
 #include "ResultSet.h"
 #include "ScaledScreen.h"
 #include "TableDetailOpener.h"
 
 #include <QDialog>
+#include <QPointer>
 
 #include <array>
 
@@ -29,6 +32,9 @@ public:
                    QWidget* parent = nullptr);
     ~frmTischDetail() override;
 
+    // The main window's signals, for the waiting colours and new lines of the course grids.
+    void setKitchenSignals(KitchenSignals* kitchen) { m_kitchen = kitchen; }
+
     void Init(qint16 nTisch1) override;
     void showDetail() override;
 
@@ -50,6 +56,8 @@ public:
     void cmdOK_Click();
     void cmdDel_Click();
     void cmdEsc_Click();
+    // A key of the kitchen's fixed set: the click of the button or grid it stands for.
+    void KitchenKey_Press(KeyAction action, int argument);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -84,6 +92,7 @@ private:
     void setCourseCaption(int k, bool reachable);
 
     Database& m_db;
+    QPointer<KitchenSignals> m_kitchen;
     const qint32 m_monitorNr;
     MessageSink& m_messages;
     const Screen& m_screen;

@@ -286,6 +286,9 @@ public:
 protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
+        // A cell the window colours (a line's waiting time) keeps its colour in the selected line.
+        if (option->backgroundBrush.style() != Qt::NoBrush)
+            option->state &= ~QStyle::State_Selected;
         if (m_wrap) {
             option->features |= QStyleOptionViewItem::WrapText;
             option->displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
@@ -632,6 +635,26 @@ void DataGrid::onSelectionChanged() {
         return;
     const QModelIndexList rows = selectionModel()->selectedRows();
     m_rs->setCurrentRow(rows.isEmpty() ? -1 : rows.first().row());
+    if (!rows.isEmpty())
+        Q_EMIT lineChosen(rows.first().row());
+}
+
+void DataGrid::moveSelection(Move move) {
+    // Home and End go to the first and last line, not to the first and last column of a line.
+    const QModelIndex current = selectionModel()->currentIndex();
+    QModelIndex next;
+    if (move == Move::Last)
+        next = m_model->index(m_model->rowCount() - 1, 0);
+    else if (move == Move::First || !current.isValid())
+        next = m_model->index(0, 0);
+    else if (move == Move::Up || move == Move::Down)
+        next = moveCursor(move == Move::Up ? MoveUp : MoveDown, Qt::NoModifier);
+    else
+        next = moveCursor(move == Move::PageUp ? MovePageUp : MovePageDown, Qt::NoModifier);
+    if (!next.isValid())
+        return;
+    selectionModel()->setCurrentIndex(next, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    scrollTo(next);
 }
 
 } // namespace ordisp

@@ -64,8 +64,15 @@ public:
     // Shows the row's whole wrapping text in a popup, as a press held on the row does.
     void showWholeText(int row);
 
+    // Moves the selection as the keys do in a focused grid, wherever the focus is; with nothing
+    // selected a move chooses the first line. The user's choice, as a click.
+    enum class Move { Up, Down, PageUp, PageDown, First, Last };
+    void moveSelection(Move move);
+
 Q_SIGNALS:
     void headerClicked(int position);
+    // The user chose a line (click, tap or key); not emitted when a refresh selects one.
+    void lineChosen(int row);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

@@ -266,6 +266,13 @@ QVariant ResultSetModel::rawValue(int row, int column) const {
     return field < 0 ? QVariant() : m_rows.at(row).value(field);
 }
 
+QVariant ResultSetModel::fieldValue(int row, const QString& field) const {
+    if (!m_rs || row < 0 || row >= m_rows.size())
+        return {};
+    const int index = m_rs->columnIndex(field);
+    return index < 0 ? QVariant() : m_rows.at(row).value(index);
+}
+
 int ResultSetModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(m_rows.size());
 }
@@ -277,6 +284,8 @@ int ResultSetModel::columnCount(const QModelIndex& parent) const {
 QVariant ResultSetModel::data(const QModelIndex& index, int role) const {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
         return {};
+    if (role == Qt::BackgroundRole || role == Qt::FontRole)
+        return m_look ? m_look(index.row(), index.column(), role) : QVariant();
     if (role != Qt::DisplayRole && role != Qt::ToolTipRole)
         return {};
     const QVariant raw = rawValue(index.row(), index.column());

@@ -37,6 +37,13 @@ public:
 
     // The stored value of a cell, before the column's format.
     QVariant rawValue(int row, int column) const;
+    // A shown row's stored value of a result field, whether or not a column shows it.
+    QVariant fieldValue(int row, const QString& field) const;
+
+    // What a cell shows besides its text (Qt::BackgroundRole, Qt::FontRole), decided by the
+    // window: (row, column, role) -> value, or an invalid value for the grid's own look.
+    using CellLook = std::function<QVariant(int row, int column, int role)>;
+    void setCellLook(CellLook look) { m_look = std::move(look); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
@@ -65,6 +72,7 @@ private:
     QList<GridColumn> m_columns;
     QList<ResultRow> m_rows;
     Layout m_layout;
+    CellLook m_look;
 };
 
 } // namespace ordisp

@@ -7,6 +7,7 @@
 #include "DbHelpers.h"
 #include "DesignLook.h"
 #include "Form1Layout.h"
+#include "KitchenSignals.h"
 #include "MessageSink.h"
 #include "OrderSql.h"
 #include "ScaledScreen.h"
@@ -184,6 +185,11 @@ void Form1::buildControls() {
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     connect(m_timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
 
+    m_kitchen = new KitchenSignals(m_config.kitchen, m_clock, this);
+    m_kitchen->attach(m_grid, 0);
+    connect(m_kitchen, &KitchenSignals::stripChanged, this, &Form1::Form_Resize);
+    new KitchenKeys(this, KeyWindow::Main, [this](KeyAction action, int) { KitchenKey_Press(action); });
+
     m_banner = new QLabel(this);
     m_banner->setObjectName(QStringLiteral("connectionBanner"));
     m_banner->setAlignment(Qt::AlignCenter);
@@ -346,6 +352,7 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
     m_listRs = std::move(list);
     if (SelectId > 0)
         m_listRs.find(QStringLiteral("id"), SelectId);
+    m_kitchen->listRead(m_listRs, m_tableFilterSql);
 
     if (m_grid->dataSource() != &m_listRs)
         m_grid->setDataSource(&m_listRs);
@@ -414,6 +421,7 @@ void Form1::Timer1_Timer() {
     } else {
         refreshOrRecover(0);
     }
+    m_kitchen->tick();
     if (!m_closing)
         m_timer1->start();
 }
@@ -460,6 +468,7 @@ void Form1::cmdDel_Click() {
         m_messages.show(MsgExclamation, OnlyDoneDeletableText());
         return;
     }
+    m_kitchen->deletedHere(id);
     runStatement(OrderSql::deleteOrder(id), 0);
 }
 
@@ -535,6 +544,7 @@ void Form1::Form_Resize() {
     m_cmdIA->move(px(m_actionLeft), py(kCmdIA.top));
     m_cmdDel->move(px(m_actionLeft), py(kCmdDel.top));
     m_cmdEsc->move(px(m_escLeft), py(m_escTop));
+    m_kitchen->placeStrip(m_grid);
     placeBanner();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppConfig.h"
+#include "KitchenKeys.h"
 #include "ResultSet.h"
 #include "ScaledScreen.h"
 #include "StatusPress.h"
@@ -21,6 +22,7 @@ namespace ordisp {
 class Clock;
 class DataGrid;
 class Database;
+class KitchenSignals;
 class MessageSink;
 class Screen;
 class TableDetailOpener;
@@ -57,6 +59,8 @@ public:
     bool isConnectionLost() const { return m_connectionLost; }
     // 1 where the configured size fits the screen, below 1 where the window had to be scaled.
     double scaleFactor() const { return m_scaled.factor(); }
+    // The kitchen's opt-in signals, shared with the detail window.
+    KitchenSignals* kitchenSignals() const { return m_kitchen; }
 
     // Queries the table list and the order list and shows them, selecting the line SelectId when
     // it is above 0 and still listed. A failed query changes nothing on screen and returns false.
@@ -71,6 +75,8 @@ public:
     void cmdEsc_Click();
     void cmdTisch_Click(int Index);
     void Form_Resize();
+    // A key of the kitchen's fixed set: the click of the button it stands for.
+    void KitchenKey_Press(KeyAction action);
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -97,6 +103,8 @@ private:
     void placeBanner();
     // The selected line's id; false when none is selected or its id does not fit 32 bits.
     bool selectedId(qint32* id) const;
+    // The table button of the chosen table ("... Detail"), 0 when no table is chosen.
+    int chosenTableButton() const;
     int px(double twips) const;
     int py(double twips) const;
 
@@ -128,6 +136,7 @@ private:
     QTimer* m_timer1 = nullptr;
     QLabel* m_banner = nullptr;
     QList<QPushButton*> m_cmdTisch;
+    KitchenSignals* m_kitchen = nullptr;
 
     double m_gridWidth;
     double m_gridHeight;

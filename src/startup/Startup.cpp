@@ -6,6 +6,7 @@
 #include "DbHelpers.h"
 #include "IniValue.h"
 #include "InstanceGuard.h"
+#include "KitchenSettingsReader.h"
 #include "MessageSink.h"
 #include "Password.h"
 #include "ProfileFile.h"
@@ -62,6 +63,8 @@ Configuration ReadConfiguration(const QString& ini, const QString& executableFol
     ReadIni(ini, pfade, QStringLiteral("EXE"), executableFolder + QLatin1Char('/'));
     c.app.monitorNr = NumberSetting(ini, ordisp, QStringLiteral("ORDISPNR"), QStringLiteral("1"), true);
     ReadIni(ini, pfade, QStringLiteral("TRESK"), QStringLiteral("C:\\Programme\\Tresk\\Tresk\\"));
+    // Read after every default is written, and never written themselves.
+    c.app.kitchen = ReadKitchenSettings(ini);
     return c;
 }
 

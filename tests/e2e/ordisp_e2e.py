@@ -243,6 +243,10 @@ def texts(window):
 # A database and a configuration as the administrator's tool makes them
 
 
+def minutes_ago(minutes):
+    return (datetime.datetime.now() - datetime.timedelta(minutes=minutes)).strftime("%Y-%m-%d %H:%M:%S")
+
+
 def today_at(hour, minute):
     return datetime.datetime.combine(datetime.date.today(), datetime.time(hour, minute)).strftime(
         "%Y-%m-%d %H:%M:%S"
@@ -282,9 +286,9 @@ class Fixture:
     def path(self, *parts):
         return os.path.join(self.root, *parts)
 
-    def write_ini(self, database_folder, monitor=1):
+    def write_ini(self, database_folder, monitor=1, ordisp_keys=""):
         with open(self.ini, "w", encoding="utf-8") as f:
-            f.write(f"[ORDISP]\nORDISPNR={monitor}\n[DATABASE]\nTYP=MS-JET\n")
+            f.write(f"[ORDISP]\nORDISPNR={monitor}\n{ordisp_keys}[DATABASE]\nTYP=MS-JET\n")
             f.write(f"[PFADE]\nDATENBANK={database_folder}\n")
 
     def ini_value(self, key):
@@ -434,9 +438,9 @@ class E2ECase(unittest.TestCase):
     def setUp(self):
         self.fixture = Fixture(self)
 
-    def start_on(self, orders, monitor=1):
+    def start_on(self, orders, monitor=1, ordisp_keys=""):
         path = self.fixture.create_database(self.fixture.db_folder, orders)
-        self.fixture.write_ini(self.fixture.db_folder, monitor)
+        self.fixture.write_ini(self.fixture.db_folder, monitor, ordisp_keys)
         self.db = OrderDb(path)
         display = Display(self, self.fixture)
         main = display.window(MAIN_TITLE)
@@ -644,6 +648,69 @@ class TableDetail(E2ECase):
             lambda g: g.column("Bezeichnung") == ["Flädlesuppe", "Forelle Müllerin Art"]
             and g.column("Status") == ["NEU", "OK"],
         )
+        self.close_with_x(display, main)
+
+
+class KitchenKeys(E2ECase):
+    @screenshot_on_failure
+    def test_keys_and_a_cancelled_line(self):
+        display, main = self.start_on(
+            [
+                (1, 4, 1, 1, "Gulaschsuppe", 0, minutes_ago(25)),
+                (1, 4, 2, 1, "Zwiebelrostbraten", 0, minutes_ago(12)),
+                (1, 7, 1, 1, "Gemischter Salat", 0, minutes_ago(3)),
+                (1, 9, 1, 1, "Kaiserschmarrn", 0, minutes_ago(1)),
+            ],
+            ordisp_keys="GELB-MINUTEN=10\nROT-MINUTEN=20\nNEU-SIGNAL=1\nSTORNO-SEKUNDEN=60\n",
+        )
+        self.assertEqual(self.main_grid(display).selected, [0])
+
+        def key(name):
+            press_key(main, name)
+
+        # Down, then "in Arbeit" and "Fertig" on the second line; the database follows each key.
+        key("Down")
+        self.until_grid(display, "the second line selected", lambda g: g.selected == [1])
+        key("F1")
+        wait_for("status 1 by F1", lambda: self.db.status("Zwiebelrostbraten") == 1, 5)
+        key("F2")
+        wait_for("status 2 by F2", lambda: self.db.status("Zwiebelrostbraten") == 2, 5)
+
+        # F3 on a new line: the same refusal as the button's, answered with Enter.
+        key("Home")
+        self.until_grid(display, "the first line selected", lambda g: g.selected == [0])
+        key("F3")
+        box, shown = display.message_box()
+        self.assertIn(NOT_DONE, shown)
+        press_key(box, "Return")
+        wait_for("the warning to close", lambda: display.gone("Ordisp"), 5)
+        self.assertEqual(self.db.status("Gulaschsuppe"), 0)
+
+        # F6 chooses the first table, Enter opens its detail window; there 2, F1 and F9.
+        key("F6")
+        self.until_grid(display, "only table 4", lambda g: set(g.column("Tisch")) == {"4"})
+        key("Return")
+        detail = display.window("Details - Tisch 4")
+        press_key(detail, "1")
+        press_key(detail, "F1")
+        wait_for("status 1 by F1 in the detail window", lambda: self.db.status("Gulaschsuppe") == 1, 5)
+        press_key(detail, "F9")
+        wait_for("the detail window closed by F9", lambda: display.gone("Details - Tisch 4"), 5)
+        key("F4")
+        self.until_grid(display, "all tables again", lambda g: len(g.rows) == 4)
+
+        # A terminal cancels an open line: the strip names it.
+        with sqlite3.connect(self.db.path) as db:
+            db.execute("DELETE FROM ordisp WHERE txt = 'Kaiserschmarrn'")
+        wait_for(
+            "the cancellation shown",
+            lambda: "Storniert: Tisch 9, Gang 1, 1 Kaiserschmarrn" in texts(display.accessible(MAIN_TITLE)),
+            5,
+        )
+        # Without a sound device: one line on standard error, no message box.
+        self.assertEqual(display.message_lines(), [f"Ordisp [48] {NOT_DONE}"])
+        sound = [line for line in display.stderr().splitlines() if "Hinweiston" in line]
+        self.assertEqual(len(sound), 1, display.stderr())
         self.close_with_x(display, main)
 
 

@@ -46,7 +46,7 @@ public:
     explicit KitchenDisplay(WriteLogDb& file, qint32 monitorNr = 1)
         : m_file(file)
         , m_db(QStringLiteral("BadData%1").arg(++s_count)) {
-        m_config = AppConfig{0, 1024, 768, monitorNr};
+        m_config = AppConfig{0, 1024, 768, monitorNr, {}};
     }
     ~KitchenDisplay() {
         form.reset();

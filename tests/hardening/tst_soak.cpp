@@ -99,7 +99,7 @@ private:
 struct Station {
     Station(int n, const ConnectionSettings& settings, qint32 monitorNr)
         : db(QStringLiteral("SoakDisplay%1").arg(n)) {
-        config = AppConfig{0, 1024, 768, monitorNr};
+        config = AppConfig{0, 1024, 768, monitorNr, {}};
         opened = db.open(settings);
         detail = std::make_unique<frmTischDetail>(db, monitorNr, messages, screen);
         form = std::make_unique<Form1>(db, config, messages, screen, clock, detail.get());

@@ -42,7 +42,7 @@ QDateTime at(int hour, int minute) {
 struct Fixture {
     TestDb file;
     Database db{QStringLiteral("Form1Test")};
-    AppConfig config{0, 1024, 768, 1};
+    AppConfig config{0, 1024, 768, 1, {}};
     RecordingMessageSink messages;
     FixedScreen screen{15.0};
     FixedClock clock{QDateTime(QDate(2024, 5, 10), QTime(14, 3, 7))};

@@ -49,7 +49,7 @@ struct ModelSpies {
 struct KitchenDisplay {
     TestDb file;
     Database db{QStringLiteral("RefreshStability")};
-    AppConfig config{0, 1024, 768, 1};
+    AppConfig config{0, 1024, 768, 1, {}};
     RecordingMessageSink messages;
     FixedScreen screen{15.0};
     FixedClock clock{QDateTime(QDate(2024, 5, 10), QTime(14, 0))};

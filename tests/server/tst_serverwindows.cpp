@@ -67,7 +67,7 @@ QStringList FileWindowCells(QList<qint64>* ids, QStringList* captions, int heade
     RecordingMessageSink messages;
     FixedScreen screen(15.0);
     FixedClock clock(at(14, 3));
-    const AppConfig config{0, 1024, 768, 1};
+    const AppConfig config{0, 1024, 768, 1, {}};
     Form1 form(db, config, messages, screen, clock, nullptr);
     if (headerClick >= 0)
         form.DataGrid1_HeadClick(headerClick);

@@ -67,6 +67,7 @@ int main(int argc, char* argv[]) {
 
     ordisp::frmTischDetail detail(*outcome.db, outcome.config.monitorNr, messages, screen);
     ordisp::Form1 form(*outcome.db, outcome.config, messages, screen, clock, &detail);
+    detail.setKitchenSignals(form.kitchenSignals());
     QObject::connect(&guard, &ordisp::LocalInstanceGuard::activationRequested, &form, [&form] {
         if (form.isMinimized())
             form.showNormal();
