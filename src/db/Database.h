@@ -41,8 +41,8 @@ public:
     [[nodiscard]] bool select(const QString& sql, ResultData* out, DbError* error = nullptr,
                               const ResultData* previous = nullptr);
 
-    // The file's present stamp; none for the server (whose queries therefore always run) or when
-    // the file cannot tell.
+    // The present stamp of the file or of a PostgreSQL server (see OdbcConnection::dataStamp);
+    // none for other servers (whose queries therefore always run) or when the database cannot tell.
     std::optional<DataStamp> dataStamp();
 
     QString type() const { return m_settings.type; }

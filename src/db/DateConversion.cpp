@@ -15,32 +15,6 @@ namespace {
 // long-running display from collecting every time it has ever shown.
 constexpr qsizetype kRememberedTimes = 1 << 16;
 
-// None when the fields name no date or no time of day.
-std::optional<QDateTime> localDateTime(int year, int month, int day, int hour, int minute, int second,
-                                       int msec) {
-    // Out of range, a field would spill into the next one of the key: 24:00 would find the
-    // next day's midnight once that had been made.
-    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
-        msec > 999)
-        return std::nullopt;
-    thread_local QHash<qint64, QDateTime> made;
-    const qint64 key =
-        ((((((qint64(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second) * 1000) +
-        msec;
-    const auto found = made.constFind(key);
-    if (found != made.constEnd())
-        return *found;
-    const QDate date(year, month, day);
-    const QTime time(hour, minute, second, msec);
-    if (!date.isValid() || !time.isValid())
-        return std::nullopt;
-    if (made.size() >= kRememberedTimes)
-        made.clear();
-    const QDateTime value(date, time);
-    made.insert(key, value);
-    return value;
-}
-
 template <typename Char>
 bool twoDigits(const Char* p, int* value) {
     if (p[0] < '0' || p[0] > '9' || p[1] < '0' || p[1] > '9')
@@ -107,6 +81,31 @@ std::optional<QDateTime> parseWithPattern(QStringView text) {
 }
 
 } // namespace
+
+std::optional<QDateTime> localDateTime(int year, int month, int day, int hour, int minute, int second,
+                                       int msec) {
+    // Out of range, a field would spill into the next one of the key: 24:00 would find the
+    // next day's midnight once that had been made.
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 59 ||
+        msec > 999)
+        return std::nullopt;
+    thread_local QHash<qint64, QDateTime> made;
+    const qint64 key =
+        ((((((qint64(year) * 13 + month) * 32 + day) * 24 + hour) * 60 + minute) * 60 + second) * 1000) +
+        msec;
+    const auto found = made.constFind(key);
+    if (found != made.constEnd())
+        return *found;
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second, msec);
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    if (made.size() >= kRememberedTimes)
+        made.clear();
+    const QDateTime value(date, time);
+    made.insert(key, value);
+    return value;
+}
 
 namespace {
 

@@ -24,6 +24,11 @@ inline constexpr double kMaxJulianDay = 5373484.0;
 // programs (45000.5 is 15 March 2023, 12:00); as Julian days they would lie before 1975 BC.
 inline constexpr double kMaxWindowsDay = 1000000.0;
 
+// The local date and time of those fields, as QDateTime(QDate, QTime) makes it, each made once
+// (see DateConversion.cpp); none when the fields name no date or no time of day.
+std::optional<QDateTime> localDateTime(int year, int month, int day, int hour, int minute, int second,
+                                       int msec);
+
 // A stored number as local time: below kMaxWindowsDay a Windows date number in local time, up to
 // kMaxJulianDay a Julian day, anything else Unix seconds, the last two counted in UTC as SQLite's
 // own functions write them. Invalid when out of range.

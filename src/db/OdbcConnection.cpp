@@ -1,6 +1,7 @@
 #include "OdbcConnection.h"
 
 #include "OdbcConnectionString.h"
+#include "OdbcRows.h"
 #include "OdbcSession.h"
 
 #include <QSqlDatabase>
@@ -29,6 +30,21 @@ constexpr std::chrono::milliseconds kOpenDeadline{(kDbTimeoutSeconds + 5) * 1000
 constexpr std::chrono::milliseconds kCallDeadline{(kDbTimeoutSeconds + 1) * 1000};
 
 std::atomic<int> sessionCount{0};
+// Numbers each connection, so that a stamp never compares equal across a reconnect.
+std::atomic<quint64> connectionSerial{0};
+
+// PostgreSQL's snapshot of committed transactions: which transaction ids are complete and which
+// still run. Every change to a table's rows, by anyone, commits a transaction, and each commit
+// either ends a transaction the snapshot lists as running or moves its upper bound; the same text
+// at two moments therefore means that no commit came in between and every plain table reads the
+// same. Only vouched for while ordisp is such a table (not a view, a foreign or partitioned table,
+// one with children or row security, whose rows may change with no commit here or depend on the
+// time), and outside a transaction of our own that has written (its changes move no snapshot).
+// NULL otherwise.
+const QString kPostgreSqlSnapshot = QStringLiteral(
+    "SELECT CASE WHEN txid_current_if_assigned() IS NULL AND EXISTS (SELECT 1 FROM pg_class WHERE "
+    "oid = to_regclass('ordisp') AND relkind = 'r' AND NOT relhassubclass AND NOT relrowsecurity) "
+    "THEN txid_current_snapshot()::text END");
 
 // What a call on the session's thread hands back; shared, as it may outlive an impatient caller.
 struct Call {
@@ -36,6 +52,7 @@ struct Call {
     DbError error;
     ResultData data;
     QString dbmsName;
+    bool unicode = false;
 };
 
 DbError overrun(std::chrono::milliseconds deadline) {
@@ -69,6 +86,33 @@ ColumnKind kindOfField(QMetaType type) {
     }
 }
 
+// Whether the driver hands out text as UTF-16, asked as Qt's driver asks it before it reads text
+// that way: by the conversions it names, or else by a query read as UTF-16.
+bool convertsToUtf16(SQLHANDLE connection) {
+    const std::pair<SQLUSMALLINT, SQLUINTEGER> asks[] = {{SQL_CONVERT_CHAR, SQL_CVT_WCHAR},
+                                                         {SQL_CONVERT_VARCHAR, SQL_CVT_WVARCHAR},
+                                                         {SQL_CONVERT_LONGVARCHAR, SQL_CVT_WLONGVARCHAR}};
+    for (const auto& [info, wide] : asks) {
+        SQLUINTEGER conversions = 0;
+        if (SQL_SUCCEEDED(SQLGetInfo(connection, info, &conversions, sizeof conversions, nullptr)) &&
+            (conversions & wide) != 0)
+            return true;
+    }
+    SQLHSTMT statement = SQL_NULL_HSTMT;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &statement)))
+        return false;
+    SQLCHAR query[] = "select 'test'";
+    SQLWCHAR text[10] = {};
+    SQLLEN length = 0;
+    const bool wide = SQL_SUCCEEDED(SQLExecDirect(statement, query, SQL_NTS)) &&
+                      SQL_SUCCEEDED(SQLFetch(statement)) &&
+                      SQLGetData(statement, 1, SQL_C_WCHAR, text, sizeof text, &length) == SQL_SUCCESS &&
+                      length == SQLLEN(4 * sizeof(SQLWCHAR)) && text[0] == 't' && text[1] == 'e' &&
+                      text[2] == 's' && text[3] == 't';
+    SQLFreeHandle(SQL_HANDLE_STMT, statement);
+    return wide;
+}
+
 // On the session's thread.
 bool connect(const QString& name, const QString& connection, Call* call) {
     QSqlDatabase db = QSqlDatabase::addDatabase(kOdbcDriver, name);
@@ -89,12 +133,15 @@ bool connect(const QString& name, const QString& connection, Call* call) {
         SQLSMALLINT length = 0;
         if (SQL_SUCCEEDED(SQLGetInfo(handle, SQL_DBMS_NAME, dbms, sizeof dbms, &length)))
             call->dbmsName = QString::fromUtf8(reinterpret_cast<const char*>(dbms));
+        call->unicode = convertsToUtf16(handle);
     }
     return true;
 }
 
-// On the session's thread. out == nullptr releases any rows unread.
-bool statement(const QString& name, const QString& sql, ResultData* out, DbError* error) {
+// On the session's thread. out == nullptr releases any rows unread. previous: see
+// Connection::run. unicode: see convertsToUtf16.
+bool statement(const QString& name, const QString& sql, ResultData* out, const ResultData* previous,
+               bool unicode, DbError* error) {
     QSqlQuery query(QSqlDatabase::database(name, false));
     query.setForwardOnly(true);
     // Prepared rather than run at once, so that the statement's own time-out can be set before it
@@ -126,8 +173,29 @@ bool statement(const QString& name, const QString& sql, ResultData* out, DbError
         return true;
     }
     const QSqlRecord record = query.record();
-    for (int i = 0; i < record.count(); ++i)
-        out->columns.append(ResultColumn{record.fieldName(i), kindOfField(record.field(i).metaType())});
+    QList<QMetaType> types;
+    for (int i = 0; i < record.count(); ++i) {
+        types.append(record.field(i).metaType());
+        out->columns.append(ResultColumn{record.fieldName(i), kindOfField(types.last())});
+    }
+    // Bound columns and rows in blocks, as the ODBC API is read fastest; Qt's driver reads each
+    // value with a call of its own.
+    bool readAgain = false;
+    {
+        OdbcRows rows(handle, types, unicode);
+        if (rows.canRead()) {
+            if (rows.read(out, previous))
+                return true;
+            readAgain = true;
+        }
+    }
+    if (readAgain) {
+        out->rows.clear();
+        if (!query.exec()) {
+            *error = DbError::fromSqlError(query.lastError(), kOdbcDriver);
+            return false;
+        }
+    }
     while (query.next()) {
         ResultRow row;
         row.reserve(record.count());
@@ -198,12 +266,16 @@ std::unique_ptr<OdbcConnection> OdbcConnection::open(const QString& connectionNa
                  ended ? call->error.description : overrun(kOpenDeadline).description, kOdbcDriver);
         return nullptr;
     }
-    return std::unique_ptr<OdbcConnection>(new OdbcConnection(std::move(session), call->dbmsName));
+    return std::unique_ptr<OdbcConnection>(
+        new OdbcConnection(std::move(session), call->dbmsName, call->unicode));
 }
 
-OdbcConnection::OdbcConnection(std::shared_ptr<OdbcSession> session, QString dbmsName)
+OdbcConnection::OdbcConnection(std::shared_ptr<OdbcSession> session, QString dbmsName, bool unicode)
     : m_session(std::move(session))
-    , m_dbmsName(std::move(dbmsName)) {}
+    , m_dbmsName(std::move(dbmsName))
+    , m_unicode(unicode)
+    , m_serial(++connectionSerial)
+    , m_stamps(m_dbmsName.contains(QLatin1String("PostgreSQL"), Qt::CaseInsensitive)) {}
 
 OdbcConnection::~OdbcConnection() {
     // Waits for a connection that closes normally; one whose server hangs is left to its thread.
@@ -211,7 +283,7 @@ OdbcConnection::~OdbcConnection() {
         m_session->end(kCallDeadline);
 }
 
-bool OdbcConnection::run(const QString& sql, ResultData* out, DbError* error, const ResultData*) {
+bool OdbcConnection::run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) {
     if (!m_session) {
         SetError(error, -1, NotOpenText(), kOdbcDriver);
         return false;
@@ -219,9 +291,15 @@ bool OdbcConnection::run(const QString& sql, ResultData* out, DbError* error, co
     auto call = std::make_shared<Call>();
     const QString name = m_session->connectionName();
     const bool wantRows = out != nullptr;
+    const bool unicode = m_unicode;
+    // A copy (sharing the rows) for the session's thread: an impatient caller may drop its own.
+    std::optional<ResultData> last;
+    if (wantRows && previous)
+        last = *previous;
     const bool ended = m_session->run(
-        [call, name, sql, wantRows] {
-            call->ok = statement(name, sql, wantRows ? &call->data : nullptr, &call->error);
+        [call, name, sql, wantRows, last = std::move(last), unicode] {
+            call->ok = statement(name, sql, wantRows ? &call->data : nullptr, last ? &*last : nullptr,
+                                 unicode, &call->error);
         },
         kCallDeadline);
     if (!ended) {
@@ -241,6 +319,25 @@ bool OdbcConnection::run(const QString& sql, ResultData* out, DbError* error, co
     if (out)
         *out = std::move(call->data);
     return true;
+}
+
+std::optional<DataStamp> OdbcConnection::dataStamp() {
+    if (!m_stamps || !m_session)
+        return std::nullopt;
+    ResultData data;
+    DbError error;
+    if (!run(kPostgreSqlSnapshot, &data, &error, nullptr)) {
+        // A server that cannot answer this (an old one) is read in full at every tick.
+        if (m_session)
+            m_stamps = false;
+        return std::nullopt;
+    }
+    if (data.rows.size() != 1 || data.rows.first().isEmpty() || data.rows.first().first().isNull())
+        return std::nullopt;
+    DataStamp stamp;
+    stamp.connection = m_serial;
+    stamp.snapshot = data.rows.first().first().toString();
+    return stamp;
 }
 
 } // namespace ordisp

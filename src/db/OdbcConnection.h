@@ -21,15 +21,20 @@ public:
 
     bool isOpen() const override { return m_session != nullptr; }
     bool run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) override;
-    std::optional<DataStamp> dataStamp() override { return std::nullopt; }
+    // On PostgreSQL the server's snapshot of committed transactions (see OdbcConnection.cpp);
+    // none on other servers, which offer no such sign that cannot miss a change.
+    std::optional<DataStamp> dataStamp() override;
     QString dbmsName() const override { return m_dbmsName; }
 
 private:
-    OdbcConnection(std::shared_ptr<OdbcSession> session, QString dbmsName);
+    OdbcConnection(std::shared_ptr<OdbcSession> session, QString dbmsName, bool unicode);
 
     // Null once a call overran its deadline and the session was abandoned.
     std::shared_ptr<OdbcSession> m_session;
     QString m_dbmsName;
+    bool m_unicode = false; // the driver hands out text as UTF-16
+    quint64 m_serial = 0;
+    bool m_stamps = false; // the server can tell that nothing changed
 };
 
 } // namespace ordisp

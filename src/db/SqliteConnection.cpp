@@ -261,6 +261,7 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
         }
     }
     PreviousRows unchanged(out ? previous : nullptr, out ? out->columns : QList<ResultColumn>());
+    const SqliteCells cells(statement.get());
     for (;;) {
         const int rc = sqlite3_step(statement.get());
         if (rc == SQLITE_DONE)
@@ -269,7 +270,7 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
             return failWithSqliteError();
         if (!out)
             continue;
-        if (const ResultRow* same = unchanged.match(statement.get())) {
+        if (const ResultRow* same = unchanged.match(cells)) {
             out->rows.append(*same);
             continue;
         }

@@ -15,7 +15,7 @@ namespace {
 
 // Whether the current row's column would read as old (see SqliteValue). Dates stored as numbers
 // and blobs are rare and always read anew.
-bool readsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVariant& old) {
+bool cellReadsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVariant& old) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
         return kind != ColumnKind::Date && !old.isNull() && old.metaType().id() == QMetaType::LongLong &&
@@ -89,54 +89,14 @@ QVariant SqliteValue(sqlite3_stmt* statement, int column, ColumnKind kind) {
     }
 }
 
-PreviousRows::PreviousRows(const ResultData* previous, const QList<ResultColumn>& columns)
-    : m_columns(columns) {
-    if (previous == nullptr || previous->columns.size() != columns.size())
-        return;
-    for (qsizetype i = 0; i < columns.size(); ++i) {
-        const ResultColumn& was = previous->columns.at(i);
-        if (was.name != columns.at(i).name || was.kind != columns.at(i).kind)
-            return;
-        if (m_key < 0 && was.name.compare(QLatin1String("id"), Qt::CaseInsensitive) == 0)
-            m_key = int(i);
-    }
-    if (m_key >= 0)
-        m_rows = &previous->rows;
+std::optional<qint64> SqliteCells::key(int column) const {
+    if (sqlite3_column_type(m_statement, column) != SQLITE_INTEGER)
+        return std::nullopt;
+    return sqlite3_column_int64(m_statement, column);
 }
 
-// The last result's row with the current row's id if it reads the same in every column.
-const ResultRow* PreviousRows::match(sqlite3_stmt* statement) {
-    if (m_rows == nullptr || sqlite3_column_type(statement, m_key) != SQLITE_INTEGER)
-        return nullptr;
-    const qint64 id = sqlite3_column_int64(statement, m_key);
-    qsizetype at = -1;
-    if (m_next < m_rows->size() && idOf(m_rows->at(m_next)) == id) {
-        at = m_next;
-    } else {
-        if (m_byId.isEmpty()) {
-            m_byId.reserve(m_rows->size());
-            for (qsizetype i = 0; i < m_rows->size(); ++i) {
-                if (const auto key = idOf(m_rows->at(i)))
-                    m_byId.insert(*key, i);
-            }
-        }
-        at = m_byId.value(id, -1);
-    }
-    if (at < 0)
-        return nullptr;
-    m_next = at + 1;
-    const ResultRow& old = m_rows->at(at);
-    if (old.size() != m_columns.size())
-        return nullptr;
-    for (int i = 0; i < int(old.size()); ++i) {
-        if (!readsAs(statement, i, m_columns.at(i).kind, old.at(i)))
-            return nullptr;
-    }
-    return &old;
-}
-
-std::optional<qint64> PreviousRows::idOf(const ResultRow& row) const {
-    return LineId(row.at(m_key));
+bool SqliteCells::readsAs(int column, ColumnKind kind, const QVariant& old) const {
+    return cellReadsAs(m_statement, column, kind, old);
 }
 
 } // namespace ordisp

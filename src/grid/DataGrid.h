@@ -69,6 +69,10 @@ public:
     enum class Move { Up, Down, PageUp, PageDown, First, Last };
     void moveSelection(Move move);
 
+    // Lays out as the table view does, except after a refresh that only inserted, removed or
+    // rewrote rows: their pixels were moved already (see rowsInserted), so nothing is repainted.
+    void doItemsLayout() override;
+
 Q_SIGNALS:
     void headerClicked(int position);
     // The user chose a line (click, tap or key); not emitted when a refresh selects one.
@@ -76,6 +80,12 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // A refresh repaints only what it changed: the rows below an inserted or removed one are moved
+    // on screen as they are, and only the new or rewritten rows are drawn.
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = QList<int>()) override;
     bool viewportEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -89,6 +99,10 @@ private:
     bool rowInView(int row) const;
     void onSelectionChanged();
     void onSectionResized(int logicalIndex, int oldSize, int newSize);
+    // Moves what the viewport shows from content position y down by dy pixels (up when negative).
+    void shiftRows(int y, int dy);
+    // Fits the row's height to its text, moving the rows below on screen rather than repainting them.
+    void fitInPlace(int row);
 
     const Screen& m_screen;
     ResultSetModel* m_model;
@@ -106,6 +120,13 @@ private:
     // the user's.
     bool m_syncing = false;
     bool m_applyingWidths = false;
+    // During a refresh: rows came or went and were moved on screen; the model was not reset.
+    bool m_shifted = false;
+    bool m_reset = false;
+    bool m_layoutInPlace = false;
+    // Where the rows about to be removed are, content coordinates, and how high they are.
+    int m_removedTop = 0;
+    int m_removedHeight = 0;
 };
 
 } // namespace ordisp

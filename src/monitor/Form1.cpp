@@ -345,8 +345,11 @@ bool Form1::RefreshList(qint32 SelectId, DbError* error) {
         }
     }
     m_tableList = std::move(tables);
-    for (int i = 1; i < m_cmdTisch.size(); ++i)
-        m_cmdTisch.at(i)->setText(captions.at(i));
+    // Only a caption that changed is set: each set one is measured and drawn again.
+    for (int i = 1; i < m_cmdTisch.size(); ++i) {
+        if (m_cmdTisch.at(i)->text() != captions.at(i))
+            m_cmdTisch.at(i)->setText(captions.at(i));
+    }
 
     m_listRs.close();
     m_listRs = std::move(list);

@@ -4,8 +4,10 @@
 #include "Screen.h"
 
 #include <QAbstractItemModelTester>
+#include <QBackingStore>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QScrollBar>
 #include <QtTest>
 
@@ -36,6 +38,42 @@ QList<GridColumn> designColumns() {
     };
 }
 
+// Lines by id, each showing its id in its text unless texts says otherwise.
+ResultSet setOf(const QList<int>& ids, const QHash<int, QString>& texts = {}) {
+    ResultData data;
+    data.columns = {{QStringLiteral("id"), ColumnKind::Other},
+                    {QStringLiteral("tisch"), ColumnKind::Other},
+                    {QStringLiteral("txt"), ColumnKind::Character}};
+    for (int id : ids)
+        data.rows.append({qlonglong(id), 10 + id, texts.value(id, QStringLiteral("Gericht %1").arg(id))});
+    ResultSet rs;
+    rs.assign(data, QStringLiteral("SELECT"));
+    return rs;
+}
+
+// The viewport's pixels as they are in the window's backing store, i.e. on screen.
+QImage shown(const DataGrid& grid) {
+    QPaintDevice* device = grid.window()->backingStore()->paintDevice();
+    if (device->devType() != QInternal::Image)
+        return {};
+    const QRect rect(grid.viewport()->mapTo(grid.window(), QPoint(0, 0)), grid.viewport()->size());
+    return static_cast<QImage*>(device)->copy(rect);
+}
+
+// Gathers what a widget is asked to paint.
+class PaintedArea : public QObject {
+public:
+    explicit PaintedArea(QWidget* widget) { widget->installEventFilter(this); }
+    QRegion region;
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint)
+            region += static_cast<QPaintEvent*>(event)->region();
+        return false;
+    }
+};
+
 int selectedRow(const DataGrid& grid) {
     const QModelIndexList rows = grid.selectionModel()->selectedRows();
     return rows.size() == 1 ? rows.first().row() : (rows.isEmpty() ? -1 : -2);
@@ -58,6 +96,8 @@ private Q_SLOTS:
     void captionAboveHeaders();
     void unchangedRefreshTouchesNothing();
     void tallRowsAndWrapping();
+    void refreshRepaintsOnlyChanges_data();
+    void refreshRepaintsOnlyChanges();
 };
 
 void TestDataGrid::columnWidthsInPixels_data() {
@@ -274,6 +314,76 @@ void TestDataGrid::tallRowsAndWrapping() {
     QVERIFY(grid.itemDelegateForColumn(4) != nullptr);
     QVERIFY(grid.itemDelegateForColumn(3) == nullptr);
     QVERIFY(grid.editTriggers() == QAbstractItemView::NoEditTriggers);
+}
+
+void TestDataGrid::refreshRepaintsOnlyChanges_data() {
+    QTest::addColumn<QList<int>>("ids");
+    QTest::addColumn<int>("rewritten");
+    QTest::addColumn<bool>("scrolled");
+    QList<int> all;
+    for (int id = 1; id <= 40; ++id)
+        all << id;
+    QList<int> moved = all;
+    moved.move(4, 12);
+    QList<int> added = all;
+    added.insert(3, 100);
+    QList<int> deleted = all;
+    deleted.removeAt(6);
+    QList<int> addedAbove = all;
+    addedAbove.insert(1, 100);
+    QTest::newRow("line moves") << moved << 0 << false;
+    QTest::newRow("line comes in") << added << 0 << false;
+    QTest::newRow("line deleted") << deleted << 0 << false;
+    QTest::newRow("line rewritten") << all << 3 << false;
+    QTest::newRow("scrolled, line comes in above") << addedAbove << 0 << true;
+    QTest::newRow("scrolled, line deleted above") << deleted << 0 << true;
+    QTest::newRow("scrolled, last lines deleted") << all.mid(0, 38) << 0 << true;
+    QTest::newRow("tall line comes in") << added << 100 << false;
+}
+
+// A refresh draws the new, moved and rewritten lines only, the lines below moved on screen as they
+// are; the grid then looks exactly as drawn whole.
+void TestDataGrid::refreshRepaintsOnlyChanges() {
+    QFETCH(QList<int>, ids);
+    QFETCH(int, rewritten);
+    QFETCH(bool, scrolled);
+    const FixedScreen screen(15.0);
+    DataGrid grid(screen);
+    grid.setColumns(designColumns());
+    ResultSet rs = makeSet(40);
+    rs.setCurrentRow(8);
+    grid.setDataSource(&rs);
+    grid.resize(800, 400);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    if (scrolled)
+        grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum() - 5);
+    QTest::qWait(20);
+    QVERIFY(!shown(grid).isNull());
+
+    const QHash<int, QString> texts = {
+        {3, QStringLiteral("Gericht 3 ohne Zwiebeln")},
+        {100, QStringLiteral("Neu: ein langer Text, der in der Spalte Bezeichnung nicht auf eine Zeile "
+                             "passt und darum mehrere Zeilen hoch gezeichnet wird")}};
+    ResultSet fresh = setOf(ids, rewritten ? QHash<int, QString>{{rewritten, texts.value(rewritten)}}
+                                           : QHash<int, QString>{});
+    // The selected line stays selected wherever it is now.
+    fresh.moveFirst();
+    fresh.find(QStringLiteral("id"), 9);
+    rs = fresh;
+    PaintedArea painted(grid.viewport());
+    grid.refreshGrid();
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    const QImage partly = shown(grid);
+    qint64 area = 0;
+    for (const QRect& rect : painted.region)
+        area += qint64(rect.width()) * rect.height();
+    const qint64 whole = qint64(grid.viewport()->width()) * grid.viewport()->height();
+    QVERIFY2(area > 0 && area <= whole / 2, qPrintable(QStringLiteral("%1 of %2").arg(area).arg(whole)));
+
+    grid.viewport()->repaint();
+    QCOMPARE(partly, shown(grid));
 }
 
 QTEST_MAIN(TestDataGrid)

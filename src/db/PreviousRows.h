@@ -1,0 +1,42 @@
+#pragma once
+
+#include "ResultSet.h"
+
+#include <QHash>
+
+#include <optional>
+
+namespace ordisp {
+
+// The row a back end is reading, before any value is made of it.
+class RowCells {
+public:
+    virtual ~RowCells() = default;
+    // The column as a line id: a whole number stored as one; none otherwise.
+    virtual std::optional<qint64> key(int column) const = 0;
+    // Whether the column would read as exactly old: the same type, value and null.
+    virtual bool readsAs(int column, ColumnKind kind, const QVariant& old) const = 0;
+};
+
+// The rows of the statement's last result, handed out again for rows that read the same: an
+// unchanged list then allocates next to nothing, and the grid sees the very rows it shows. Rows
+// are found by `id`, looked for first where the last match left off. Both back ends use it, so
+// that a row is taken over by one rule.
+class PreviousRows {
+public:
+    PreviousRows(const ResultData* previous, const QList<ResultColumn>& columns);
+
+    // The last result's row with the current row's id if it reads the same in every column.
+    const ResultRow* match(const RowCells& row);
+
+private:
+    std::optional<qint64> idOf(const ResultRow& row) const;
+
+    const QList<ResultColumn> m_columns;
+    const QList<ResultRow>* m_rows = nullptr;
+    int m_key = -1;
+    qsizetype m_next = 0;
+    QHash<qint64, qsizetype> m_byId;
+};
+
+} // namespace ordisp
