@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace ordisp {
@@ -23,6 +24,9 @@ public:
                                    const ResultData* previous) = 0;
     // See Database::dataStamp.
     virtual std::optional<DataStamp> dataStamp() = 0;
+    // How long the next calls wait for a lock another connection holds; a back end whose locks
+    // the server itself times out ignores it.
+    virtual void setLockWait(std::chrono::milliseconds) {}
     virtual QString dbmsName() const = 0;
 };
 

@@ -5,6 +5,8 @@
 
 #include <QSqlDatabase>
 
+#include <algorithm>
+
 namespace ordisp {
 
 Database::Database(const QString& connectionName)
@@ -31,8 +33,11 @@ bool Database::open(const ConnectionSettings& settings, DbError* error) {
     } else {
         m_settings.type = kDbTypeJet;
         m_source = QStringLiteral("QSQLITE");
-        m_connection = SqliteConnection::open(m_name, m_settings, error);
+        m_connection = SqliteConnection::open(m_name, m_settings, lockWait(), error);
     }
+    // Whatever keeps a connection from being made counts as lost, unless a lock was in the way.
+    if (!m_connection && error && !error->busy())
+        error->kind = DbError::Kind::Lost;
     return m_connection != nullptr;
 }
 
@@ -69,14 +74,52 @@ bool Database::run(const QString& sql, ResultData* out, DbError* error, const Re
     if (error)
         error->clear();
     if (!isOpen()) {
-        SetError(error, -1, NotOpenText(), m_source);
+        SetError(error, -1, NotOpenText(), m_source, DbError::Kind::Lost);
         return false;
     }
-    return m_connection->run(sql, out, error, previous);
+    m_connection->setLockWait(lockWait());
+    if (m_connection->run(sql, out, error, previous))
+        return true;
+    if (error == nullptr)
+        return false;
+    if (error->timedOut || !m_connection->isOpen()) {
+        error->kind = DbError::Kind::Lost;
+    } else if (m_settings.isServer() && error->kind == DbError::Kind::Refused) {
+        // A server's drivers tell a refused statement from a dropped connection in their own
+        // ways; a statement that needs nothing but the connection tells it the same way for all.
+        DbError probe;
+        if (!m_connection->run(QStringLiteral("SELECT 1"), nullptr, &probe, nullptr))
+            error->kind = DbError::Kind::Lost;
+    }
+    return false;
 }
 
 std::optional<DataStamp> Database::dataStamp() {
-    return isOpen() ? m_connection->dataStamp() : std::nullopt;
+    if (!isOpen())
+        return std::nullopt;
+    m_connection->setLockWait(lockWait());
+    return m_connection->dataStamp();
+}
+
+std::chrono::milliseconds Database::lockWait() const {
+    using namespace std::chrono;
+    const milliseconds full = seconds(kTimeoutSeconds);
+    if (!m_waitUntil)
+        return full;
+    const auto left = duration_cast<milliseconds>(*m_waitUntil - steady_clock::now());
+    return std::clamp(left, milliseconds(0), full);
+}
+
+Database::LockWaitLimit::LockWaitLimit(Database& db, std::chrono::milliseconds limit)
+    : m_db(db)
+    , m_outer(db.m_waitUntil) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    if (!m_outer || until < *m_outer)
+        m_db.m_waitUntil = until;
+}
+
+Database::LockWaitLimit::~LockWaitLimit() {
+    m_db.m_waitUntil = m_outer;
 }
 
 } // namespace ordisp

@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -33,7 +34,23 @@ public:
     // Close and open again with the settings of the last open(); the dialect values stay.
     [[nodiscard]] bool reopen(DbError* error = nullptr);
 
-    // Runs one statement; a returned row set is released unread.
+    // While one lives, the database's statements wait for other connections' locks only until one
+    // common deadline, not each up to the full busy time-out: a refresh that meets a lock gives up
+    // after about limit and keeps what it showed. Limits nest; the inner one cannot extend the outer.
+    class LockWaitLimit {
+    public:
+        LockWaitLimit(Database& db, std::chrono::milliseconds limit);
+        ~LockWaitLimit();
+        LockWaitLimit(const LockWaitLimit&) = delete;
+        LockWaitLimit& operator=(const LockWaitLimit&) = delete;
+
+    private:
+        Database& m_db;
+        std::optional<std::chrono::steady_clock::time_point> m_outer;
+    };
+
+    // Runs one statement; a returned row set is released unread. A failure says in error->kind
+    // whether the connection was lost, the database busy, or the statement refused.
     [[nodiscard]] bool exec(const QString& sql, DbError* error = nullptr);
     // Runs a query and reads all of its rows with their column kinds. previous: the same statement's
     // last result; on the file a row that reads the same as one of it is that row, shared, not a
@@ -61,6 +78,8 @@ public:
 
 private:
     bool run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous);
+    // How long a lock may be waited for now: the full busy time-out, or what is left of the limit.
+    std::chrono::milliseconds lockWait() const;
 
     QString m_name;
     ConnectionSettings m_settings;
@@ -69,6 +88,7 @@ private:
     std::unique_ptr<Connection> m_connection;
     QString m_dateLiteralStyle;
     qint16 m_trueValue = 0;
+    std::optional<std::chrono::steady_clock::time_point> m_waitUntil;
 };
 
 } // namespace ordisp

@@ -70,6 +70,29 @@ bool checkPath(const QString& path, DbError* error) {
     return true;
 }
 
+// What an SQLite result code says of the file: another connection's lock, a file that cannot be
+// read (or is no longer the one at the path), or a statement the database refused.
+DbError::Kind kindOf(int code) {
+    if (code == SQLITE_READONLY_DBMOVED)
+        return DbError::Kind::Lost;
+    switch (code & 0xff) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return DbError::Kind::Busy;
+    case SQLITE_CANTOPEN:
+    case SQLITE_IOERR:
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+        return DbError::Kind::Lost;
+    default:
+        return DbError::Kind::Refused;
+    }
+}
+
+void setSqliteError(DbError* error, int code, const QString& description) {
+    SetError(error, code, description, kSqliteDriver, kindOf(code));
+}
+
 void setHandleError(DbError* error) {
     SetError(error, -1, QStringLiteral("Der SQLite-Treiber gibt keinen Zugriff auf die Verbindung."),
              kSqliteDriver);
@@ -87,17 +110,18 @@ bool readSchema(sqlite3* handle, const QString& path, DbError* error) {
     const int code = sqlite3_extended_errcode(handle);
     const QString text = QString::fromUtf8(sqlite3_errmsg(handle));
     if ((code & 0xff) == SQLITE_NOTADB)
-        SetError(error, code, notSqliteText(path, text), kSqliteDriver);
+        setSqliteError(error, code, notSqliteText(path, text));
     else
-        SetError(error, code, QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(path, text),
-                 kSqliteDriver);
+        setSqliteError(error, code,
+                       QStringLiteral("Die Datei '%1' kann nicht gelesen werden: %2").arg(path, text));
     return false;
 }
 
 } // namespace
 
 std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& connectionName,
-                                                         const ConnectionSettings& settings, DbError* error) {
+                                                         const ConnectionSettings& settings,
+                                                         std::chrono::milliseconds lockWait, DbError* error) {
     const QString& path = settings.file;
     if (settings.createFile && !path.isEmpty() && !QFileInfo::exists(path) && !createFile(path, error))
         return nullptr;
@@ -114,6 +138,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& connecti
         QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(kDbTimeoutSeconds * 1000));
     if (!db.open()) {
         DbError e = DbError::fromSqlError(db.lastError(), kSqliteDriver);
+        e.kind = kindOf(e.number);
         e.description =
             QStringLiteral("Die Datei '%1' konnte nicht geöffnet werden: %2").arg(path, e.description);
         if (error)
@@ -126,6 +151,7 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& connecti
         setHandleError(error);
         return nullptr;
     }
+    sqlite3_busy_timeout(handle, static_cast<int>(lockWait.count()));
     if (!readSchema(handle, path, error)) {
         db.close();
         return nullptr;
@@ -138,12 +164,16 @@ std::unique_ptr<SqliteConnection> SqliteConnection::open(const QString& connecti
         return nullptr;
     }
     static std::atomic<quint64> openedConnections{0};
-    return std::unique_ptr<SqliteConnection>(new SqliteConnection(connectionName, ++openedConnections));
+    return std::unique_ptr<SqliteConnection>(
+        new SqliteConnection(connectionName, path, ++openedConnections, lockWait));
 }
 
-SqliteConnection::SqliteConnection(QString connectionName, quint64 serial)
+SqliteConnection::SqliteConnection(QString connectionName, QString path, quint64 serial,
+                                   std::chrono::milliseconds lockWait)
     : m_name(std::move(connectionName))
-    , m_serial(serial) {}
+    , m_path(std::move(path))
+    , m_serial(serial)
+    , m_lockWait(lockWait) {}
 
 SqliteConnection::~SqliteConnection() {
     if (QSqlDatabase::contains(m_name)) {
@@ -159,6 +189,25 @@ bool SqliteConnection::isOpen() const {
 
 sqlite3* SqliteConnection::handle() const {
     return sqliteHandle(QSqlDatabase::database(m_name, false));
+}
+
+bool SqliteConnection::fileReplaced() const {
+    sqlite3* db = handle();
+    int moved = 0;
+    // SQLite compares the open file's inode with the one its path names now; a path that names
+    // nothing counts as moved.
+    return db != nullptr && sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+           moved != 0;
+}
+
+void SqliteConnection::setLockWait(std::chrono::milliseconds wait) {
+    if (wait == m_lockWait)
+        return;
+    if (sqlite3* db = handle()) {
+        // 0 takes the busy handler away: a lock held by another fails the call at once.
+        sqlite3_busy_timeout(db, static_cast<int>(wait.count()));
+        m_lockWait = wait;
+    }
 }
 
 QString SqliteConnection::uri(const QString& path) {
@@ -211,7 +260,8 @@ bool SqliteConnection::createFile(const QString& path, DbError* error) {
 
 std::optional<DataStamp> SqliteConnection::dataStamp() {
     sqlite3* db = handle();
-    if (db == nullptr)
+    // A replaced file tells nothing of the file at the path; the query that follows finds out.
+    if (db == nullptr || fileReplaced())
         return std::nullopt;
     // data_version tells of commits by other connections, other processes included; the total of
     // changes of this connection's own rows; schema_version of tables made or dropped by anyone.
@@ -233,9 +283,18 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
         return false;
     }
     const auto failWithSqliteError = [&]() {
-        SetError(error, sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)), kSqliteDriver);
+        setSqliteError(error, sqlite3_extended_errcode(db), QString::fromUtf8(sqlite3_errmsg(db)));
         return false;
     };
+    // A file no longer at the path is read by nobody: a write into it would be lost, and what it
+    // reads is stale. Checked before every statement, as the path may change at any time.
+    if (fileReplaced()) {
+        setSqliteError(error, SQLITE_READONLY_DBMOVED,
+                       QStringLiteral("Die Datei '%1' ist nicht mehr die Datenbank unter diesem Pfad "
+                                      "(ersetzt, verschoben oder gelöscht).")
+                           .arg(m_path));
+        return false;
+    }
 
     const QByteArray text = translateJetSql(sql, true).toUtf8();
     sqlite3_stmt* raw = nullptr;

@@ -15,14 +15,17 @@ class SqliteConnection final : public Connection {
 public:
     // Opens settings.file, which must exist and be an SQLite database (or is created first when
     // settings.createFile). A file of zero bytes is an empty SQLite database to SQLite; it opens,
-    // is not written to, and every query on its missing tables fails.
+    // is not written to, and every query on its missing tables fails. lockWait: how long the
+    // opening may wait for another connection's lock.
     static std::unique_ptr<SqliteConnection> open(const QString& connectionName,
-                                                  const ConnectionSettings& settings, DbError* error);
+                                                  const ConnectionSettings& settings,
+                                                  std::chrono::milliseconds lockWait, DbError* error);
     ~SqliteConnection() override;
 
     bool isOpen() const override;
     bool run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) override;
     std::optional<DataStamp> dataStamp() override;
+    void setLockWait(std::chrono::milliseconds wait) override;
     QString dbmsName() const override { return QStringLiteral("SQLite"); }
 
     // The SQLite URI that opens path read-write without creating it.
@@ -31,12 +34,19 @@ public:
     // left as it is and only has to be an SQLite database.
     [[nodiscard]] static bool createFile(const QString& path, DbError* error = nullptr);
 
+    // Whether the path no longer names the file this connection has open: replaced (a backup
+    // moved over it), moved away or deleted. Such a file is read and written by nobody else.
+    bool fileReplaced() const;
+
 private:
-    SqliteConnection(QString connectionName, quint64 serial);
+    SqliteConnection(QString connectionName, QString path, quint64 serial,
+                     std::chrono::milliseconds lockWait);
     sqlite3* handle() const;
 
     const QString m_name;
+    const QString m_path;
     const quint64 m_serial; // numbers each opening of a file, for dataStamp()
+    std::chrono::milliseconds m_lockWait;
 };
 
 } // namespace ordisp

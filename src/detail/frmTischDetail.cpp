@@ -25,7 +25,18 @@ namespace ordisp {
 
 namespace {
 
-const QString kOfflineNote = QStringLiteral(" – keine Verbindung");
+// Why a grid shows what it read before, or nothing: after the course caption.
+QString troubleNote(const DbError& error) {
+    switch (error.kind) {
+    case DbError::Kind::Busy:
+        return QStringLiteral(" – Datenbank belegt");
+    case DbError::Kind::Refused:
+        return QStringLiteral(" – Datenbankfehler");
+    case DbError::Kind::Lost:
+        break;
+    }
+    return QStringLiteral(" – keine Verbindung");
+}
 const QColor kOtherGridSelection(218, 218, 218);
 
 // Design values in twips.
@@ -245,21 +256,33 @@ void frmTischDetail::showEvent(QShowEvent* event) {
 void frmTischDetail::LoadCourseGrids() {
     if (!m_loaded)
         return;
+    // All nine are read as one refresh: a file replaced at its path is opened again there, and a
+    // lock does not keep the window from showing for more than a moment.
+    std::array<bool, kGridCount> opened{};
+    DbError error;
+    ReadOrRecover(
+        m_db,
+        [this, &opened](DbError* failure) {
+            for (int k = 0; k < kGridCount; ++k) {
+                opened[k] =
+                    m_courseRows[k].open(m_db, OrderSql::courseList(m_monitorNr, m_detailTable, k), failure);
+                if (!opened[k])
+                    return false;
+            }
+            return true;
+        },
+        &error);
     for (int k = 0; k < kGridCount; ++k) {
-        ResultSet& rs = m_courseRows[k];
-        if (rs.isOpen())
-            rs.close();
-        const bool opened = rs.open(m_db, OrderSql::courseList(m_monitorNr, m_detailTable, k));
-        m_grids[k]->setDataSource(&rs);
-        setCourseCaption(k, opened);
+        m_grids[k]->setDataSource(&m_courseRows[k]);
+        setCourseCaption(k, opened[k] ? DbError() : error);
         m_grids[k]->refreshGrid();
     }
 }
 
-void frmTischDetail::setCourseCaption(int k, bool reachable) {
+void frmTischDetail::setCourseCaption(int k, const DbError& error) {
     QString caption = QStringLiteral("Gang ") + NumberText(k);
-    if (!reachable)
-        caption += kOfflineNote;
+    if (error.isSet())
+        caption += troubleNote(error);
     m_grids[k]->setCaption(caption);
 }
 
@@ -302,8 +325,9 @@ bool frmTischDetail::runPress(int k, const QString& sql) {
     // gone.
     ResultSet& rs = m_courseRows[k];
     const PressOutcome outcome = RunPress(m_db, sql, [&rs](DbError* error) { return rs.requery(error); });
-    setCourseCaption(k, outcome.readBack);
-    if (outcome.lost())
+    setCourseCaption(k, outcome.readBack ? DbError() : outcome.readError);
+    // Whatever kept the statement from running, the cook must not believe the dish was marked.
+    if (!outcome.written)
         m_messages.show(MsgExclamation, ChangeNotSavedText());
     return outcome.readBack;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DbError.h"
 #include "KitchenKeys.h"
 #include "KitchenSignals.h"
 #include "ResultSet.h"
@@ -87,9 +88,10 @@ private:
     bool currentLine(qint32* id) const;
     void changeStatus(int status);
     // Runs a press's statement and reads course k again. When the rows cannot be read the grid
-    // keeps its old rows; if the statement failed as well, the user is told the change was lost.
+    // keeps its old rows; whenever the statement did not run, the user is told the change was lost.
     bool runPress(int k, const QString& sql);
-    void setCourseCaption(int k, bool reachable);
+    // "Gang  k", with a note of the trouble when error is set.
+    void setCourseCaption(int k, const DbError& error);
 
     Database& m_db;
     QPointer<KitchenSignals> m_kitchen;

@@ -5,28 +5,31 @@
 namespace ordisp {
 
 bool ReadOrRecover(Database& db, const ReadRows& read, DbError* error) {
+    const Database::LockWaitLimit limit(db, kRefreshLockWait);
     DbError failure;
-    const bool ok = read(&failure) || (!failure.timedOut && db.reopen(&failure) && read(&failure));
+    bool ok = read(&failure);
+    if (!ok && failure.lost() && !failure.timedOut)
+        ok = db.reopen(&failure) && read(&failure);
     if (error)
-        *error = failure;
+        *error = ok ? DbError() : failure;
     return ok;
 }
 
 PressOutcome RunPress(Database& db, const QString& sql, const ReadRows& read) {
     PressOutcome outcome;
-    if (db.exec(sql, &outcome.error)) {
-        outcome.written = true;
-        outcome.readBack = ReadOrRecover(db, read, &outcome.error);
-        return outcome;
+    DbError& failure = outcome.statementError;
+    outcome.written = db.exec(sql, &failure);
+    if (!outcome.written && failure.lost()) {
+        if (failure.timedOut || !db.reopen(&failure)) {
+            // Nothing to read from either.
+            outcome.readError = failure;
+            return outcome;
+        }
+        outcome.written = db.exec(sql, &failure);
     }
-    // A rejected statement and a lost connection look alike; reading tells them apart.
-    if (!outcome.error.timedOut && read(nullptr)) {
-        outcome.readBack = true;
-        return outcome;
-    }
-    const bool reopened = !outcome.error.timedOut && db.reopen(&outcome.error);
-    outcome.written = reopened && db.exec(sql);
-    outcome.readBack = reopened && read(&outcome.error);
+    if (outcome.written)
+        failure.clear();
+    outcome.readBack = ReadOrRecover(db, read, &outcome.readError);
     return outcome;
 }
 

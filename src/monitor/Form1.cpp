@@ -48,6 +48,8 @@ constexpr int kTableButtonCount = 30;
 constexpr int kTableButtonColumns = 10;
 constexpr int kTableButtonRows = 3;
 constexpr int kTimerInterval = 2000;
+// Ticks in a row that a lock kept from reading before the banner says so.
+constexpr int kBusyReadsShown = 3;
 constexpr int kGridRowLines = 4;
 // A caption that does not fit is shrunk down to this size of the design, no further.
 constexpr double kSmallestPoints = 8.0;
@@ -370,36 +372,75 @@ ReadRows Form1::listReader(qint32 selectId) {
 bool Form1::refreshOrRecover(qint32 selectId) {
     DbError error;
     if (ReadOrRecover(m_db, listReader(selectId), &error)) {
-        connectionBack();
+        readSucceeded();
         return true;
     }
-    connectionLost(error);
+    readFailed(error);
     return false;
 }
 
-void Form1::connectionLost(const DbError& error) {
-    if (m_connectionLost)
+void Form1::readFailed(const DbError& error) {
+    const QString detail = error.description.simplified();
+    switch (error.kind) {
+    case DbError::Kind::Busy:
+        // A lock held for a moment is usual while terminals write; only one that keeps several
+        // ticks in a row from reading is worth telling.
+        if (m_busyReads++ == 0)
+            m_busySince = m_clock.now();
+        if (m_busyReads >= kBusyReadsShown)
+            showBanner(Banner::Busy, QStringLiteral("Datenbank belegt seit %1"), m_busySince, detail);
         return;
-    m_connectionLost = true;
-    m_lostSince = m_clock.now();
-    const QString since = m_lostSince.toString(QStringLiteral("HH:mm:ss"));
-    m_banner->setText(QStringLiteral("Keine Verbindung zur Datenbank seit %1").arg(since));
+    case DbError::Kind::Lost:
+        m_busyReads = 0;
+        showBanner(Banner::Lost, QStringLiteral("Keine Verbindung zur Datenbank seit %1"), m_clock.now(),
+                   detail);
+        return;
+    case DbError::Kind::Refused:
+        m_busyReads = 0;
+        // The driver's own words: a missing column or table is for the administrator to mend.
+        showBanner(Banner::Failed, QStringLiteral("Datenbankfehler seit %1: ") + detail, m_clock.now(),
+                   QString());
+        return;
+    }
+}
+
+void Form1::lockedSince(const QDateTime& since, const DbError& error) {
+    if (m_busyReads == 0 || since < m_busySince)
+        m_busySince = since;
+    m_busyReads = qMax(m_busyReads, kBusyReadsShown);
+    showBanner(Banner::Busy, QStringLiteral("Datenbank belegt seit %1"), m_busySince,
+               error.description.simplified());
+}
+
+void Form1::showBanner(Banner kind, const QString& text, const QDateTime& since, const QString& detail) {
+    // While the trouble stays the same, the banner keeps the time it began.
+    const QDateTime from = kind == m_bannerShown && kind != Banner::Busy ? m_bannerSince : since;
+    const QString shown = text.arg(from.toString(QStringLiteral("HH:mm:ss")));
+    if (kind == m_bannerShown && shown == m_banner->text())
+        return;
+    m_bannerShown = kind;
+    m_bannerSince = from;
+    m_banner->setText(shown);
     placeBanner();
     m_banner->show();
     m_banner->raise();
-    WriteStderrLine(QStringLiteral("Ordisp: Keine Verbindung zur Datenbank seit %1: %2")
-                        .arg(since, error.description.simplified()));
+    WriteStderrLine(detail.isEmpty() ? QStringLiteral("Ordisp: %1").arg(shown)
+                                     : QStringLiteral("Ordisp: %1: %2").arg(shown, detail));
 }
 
-void Form1::connectionBack() {
-    if (!m_connectionLost)
+void Form1::readSucceeded() {
+    m_busyReads = 0;
+    if (m_bannerShown == Banner::None)
         return;
-    m_connectionLost = false;
+    const Banner was = m_bannerShown;
+    m_bannerShown = Banner::None;
     m_banner->hide();
     // Hidden, it must not be read out either.
     m_banner->clear();
-    WriteStderrLine(QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1")
-                        .arg(m_clock.now().toString(QStringLiteral("HH:mm:ss"))));
+    const QString now = m_clock.now().toString(QStringLiteral("HH:mm:ss"));
+    WriteStderrLine(was == Banner::Lost
+                        ? QStringLiteral("Ordisp: Verbindung zur Datenbank wiederhergestellt um %1").arg(now)
+                        : QStringLiteral("Ordisp: Datenbank wieder lesbar um %1").arg(now));
 }
 
 void Form1::placeBanner() {
@@ -476,12 +517,17 @@ void Form1::cmdDel_Click() {
 }
 
 void Form1::runStatement(const QString& sql, qint32 selectId) {
+    const QDateTime pressed = m_clock.now();
     const PressOutcome outcome = RunPress(m_db, sql, listReader(selectId));
-    if (outcome.readBack)
-        connectionBack();
-    else
-        connectionLost(outcome.error);
-    if (outcome.lost())
+    if (outcome.readBack) {
+        readSucceeded();
+    } else {
+        readFailed(outcome.readError);
+        if (!outcome.written && outcome.statementError.busy())
+            lockedSince(pressed, outcome.statementError);
+    }
+    // Whatever kept the statement from running, the cook must not believe the dish was marked.
+    if (!outcome.written)
         m_messages.show(MsgExclamation, ChangeNotSavedText());
 }
 

@@ -55,8 +55,9 @@ public:
     QString sortOrder() const { return m_sortOrder; }
     QString tableFilterSql() const { return m_tableFilterSql; }
     qint16 tableFilter() const { return m_tableFilter; }
-    // Whether the last refresh failed after a reconnect; the banner is showing then.
-    bool isConnectionLost() const { return m_connectionLost; }
+    // Whether the banner says that the connection is lost: the last refresh failed, and opening
+    // the database again did not help.
+    bool isConnectionLost() const { return m_bannerShown == Banner::Lost; }
     // 1 where the configured size fits the screen, below 1 where the window had to be scaled.
     double scaleFactor() const { return m_scaled.factor(); }
     // The kitchen's opt-in signals, shared with the detail window.
@@ -98,8 +99,15 @@ private:
     void runStatement(const QString& sql, qint32 selectId);
     ReadRows listReader(qint32 selectId);
     bool refreshOrRecover(qint32 selectId);
-    void connectionLost(const DbError& error);
-    void connectionBack();
+    // The banner over the grid tells why the list is not current: the connection lost, a statement
+    // the database refuses, or another program's lock that kept the last ticks from reading.
+    enum class Banner { None, Lost, Busy, Failed };
+    void readFailed(const DbError& error);
+    void readSucceeded();
+    // A lock kept a press waiting for the full busy time-out: no need to wait for more ticks.
+    void lockedSince(const QDateTime& since, const DbError& error);
+    // text: the banner with %1 for the time; detail: the driver's words, for the stderr line.
+    void showBanner(Banner kind, const QString& text, const QDateTime& since, const QString& detail);
     void placeBanner();
     // The selected line's id; false when none is selected or its id does not fit 32 bits.
     bool selectedId(qint32* id) const;
@@ -144,8 +152,11 @@ private:
     double m_escLeft;
     double m_escTop;
 
-    bool m_connectionLost = false;
-    QDateTime m_lostSince;
+    Banner m_bannerShown = Banner::None;
+    QDateTime m_bannerSince;
+    // Reads in a row that another program's lock kept from reading, since the first of them.
+    int m_busyReads = 0;
+    QDateTime m_busySince;
     bool m_closing = false;
     bool m_frameFixed = false;
 };

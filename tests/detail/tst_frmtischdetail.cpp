@@ -154,7 +154,9 @@ private Q_SLOTS:
     void fitsScreen_data();
     void fitsScreen();
     void buttonColoursVisible();
-    void rejectedStatementIsSilent();
+    void pressNotWrittenIsTold_data();
+    void pressNotWrittenIsTold();
+    void replacedFileFollowed();
     void lostDatabaseKeepsRows();
     void loadWithoutDatabase();
 };
@@ -574,19 +576,65 @@ void TestFrmTischDetail::buttonColoursVisible() {
     }
 }
 
-void TestFrmTischDetail::rejectedStatementIsSilent() {
+void TestFrmTischDetail::pressNotWrittenIsTold_data() {
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("refused by the database") << "trigger"
+                                             << "Gang  0";
+    QTest::newRow("locked beyond the busy time-out") << "lock"
+                                                     << "Gang  0 – Datenbank belegt";
+    QTest::newRow("file moved away") << "moved"
+                                     << "Gang  0 – keine Verbindung";
+}
+
+void TestFrmTischDetail::pressNotWrittenIsTold() {
+    QFETCH(QString, cause);
+    QFETCH(QString, caption);
     Fixture f;
     f.add({7, 0, 1, QStringLiteral("Gericht"), 2});
-    QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_change BEFORE UPDATE ON ordisp "
-                                       "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
-    QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_delete BEFORE DELETE ON ordisp "
-                                       "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+    if (cause == QLatin1String("trigger")) {
+        QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_change BEFORE UPDATE ON ordisp "
+                                           "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+        QVERIFY(f.data.exec(QStringLiteral("CREATE TRIGGER no_delete BEFORE DELETE ON ordisp "
+                                           "BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+    }
     f.open(7);
     f.clickRow(0, 0);
+    std::unique_ptr<FileLock> lock;
+    const QString away = f.data.path() + QStringLiteral(".weg");
+    if (cause == QLatin1String("lock")) {
+        lock = std::make_unique<FileLock>(f.data.path());
+        QVERIFY(lock->isHeld());
+    } else if (cause == QLatin1String("moved")) {
+        f.data.closeSide();
+        QVERIFY(QFile::rename(f.data.path(), away));
+    }
     f.button("cmdIA")->click();
-    f.button("cmdDel")->click();
-    QVERIFY(f.messages.shown().isEmpty());
+    QCOMPARE(f.messages.texts(), QStringList{kChangeLost});
     QCOMPARE(f.shown(0, kStatus), QStringList({QStringLiteral("OK")}));
+    QCOMPARE(f.grid(0)->caption(), caption);
+    if (cause == QLatin1String("trigger")) {
+        f.button("cmdDel")->click(); // one message per press
+        QCOMPARE(f.messages.texts(), (QStringList{kChangeLost, kChangeLost}));
+    }
+    lock.reset();
+    if (cause == QLatin1String("moved"))
+        QVERIFY(QFile::rename(away, f.data.path()));
+    QCOMPARE(f.storedStatus(QStringLiteral("Gericht")), QVariant(2));
+}
+
+void TestFrmTischDetail::replacedFileFollowed() {
+    Fixture f;
+    f.add({7, 0, 1, QStringLiteral("eins"), 0});
+    f.open(7);
+    const QString backup =
+        f.data.changedCopy(QStringLiteral("UPDATE ordisp SET txt = 'aus der Sicherung' WHERE txt = 'eins'"));
+    QVERIFY2(!backup.isEmpty() && f.data.moveOver(backup), qPrintable(f.data.errorText()));
+    f.clickRow(0, 0);
+    f.button("cmdOK")->click();
+    QVERIFY(f.messages.shown().isEmpty());
+    QCOMPARE(f.storedStatus(QStringLiteral("aus der Sicherung")), QVariant(2));
+    QCOMPARE(f.shown(0, kText), QStringList({QStringLiteral("aus der Sicherung")}));
     QCOMPARE(f.grid(0)->caption(), QStringLiteral("Gang  0"));
 }
 
@@ -631,6 +679,8 @@ void TestFrmTischDetail::loadWithoutDatabase() {
     Fixture f;
     f.add({7, 0, 1, QStringLiteral("Gericht")});
     f.db().close();
+    f.data.closeSide();
+    QVERIFY(QFile::rename(f.data.path(), f.data.path() + QStringLiteral(".weg")));
     f.open(7);
     QVERIFY(f.window->isVisible());
     for (int k = 0; k < frmTischDetail::kGridCount; ++k) {

@@ -9,6 +9,7 @@
 #include "TestDb.h"
 
 #include <QAbstractItemModelTester>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
@@ -171,8 +172,13 @@ private Q_SLOTS:
     void connectionLossKeepsList();
     void unreachableAtStart();
     void buttonDuringOutageSaysNotSaved();
-    void rejectedStatementStaysSilent();
+    void pressNotWrittenIsTold_data();
+    void pressNotWrittenIsTold();
     void statementRetriedAfterReconnect();
+    void replacedFileFollowed_data();
+    void replacedFileFollowed();
+    void lockKeepsScreen();
+    void pressWaitsForLock();
 
     void closeEndsProgram();
 };
@@ -918,17 +924,52 @@ void TestForm1::buttonDuringOutageSaysNotSaved() {
     QCOMPARE(f.status(1).toInt(), 0); // nothing was kept for later
 }
 
-void TestForm1::rejectedStatementStaysSilent() {
+void TestForm1::pressNotWrittenIsTold_data() {
+    QTest::addColumn<QString>("cause");
+    QTest::addColumn<QString>("banner");
+    // Read back fine: the list is current, only the message tells.
+    QTest::newRow("refused by the database") << "trigger"
+                                             << "";
+    QTest::newRow("locked beyond the busy time-out") << "lock"
+                                                     << "Datenbank belegt seit 14:03:07";
+    QTest::newRow("file moved away") << "moved"
+                                     << "Keine Verbindung zur Datenbank seit 14:03:07";
+}
+
+void TestForm1::pressNotWrittenIsTold() {
+    QFETCH(QString, cause);
+    QFETCH(QString, banner);
     Fixture f;
     f.add(1, 1, 0, at(9, 0));
-    QVERIFY(f.file.exec(QStringLiteral(
-        "CREATE TRIGGER locked BEFORE UPDATE ON ordisp BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
+    const QString away = f.file.path() + QStringLiteral(".weg");
+    if (cause == QLatin1String("trigger"))
+        QVERIFY(f.file.exec(QStringLiteral(
+            "CREATE TRIGGER locked BEFORE UPDATE ON ordisp BEGIN SELECT RAISE(ABORT, 'gesperrt'); END")));
     QVERIFY(f.start());
+    f.form->show();
+    std::unique_ptr<FileLock> lock;
+    if (cause == QLatin1String("lock")) {
+        lock = std::make_unique<FileLock>(f.file.path());
+        QVERIFY(lock->isHeld());
+    } else if (cause == QLatin1String("moved")) {
+        f.file.closeSide();
+        QVERIFY(QFile::rename(f.file.path(), away));
+    }
+    QElapsedTimer pressed;
+    pressed.start();
     f.form->cmdOK_Click();
-    QVERIFY(f.messages.shown().isEmpty());
-    QVERIFY(!f.form->isConnectionLost());
-    QCOMPARE(f.status(1).toInt(), 0);
+    qInfo("%s: press refused after %lld ms", qPrintable(cause), pressed.elapsed());
+    QCOMPARE(f.messages.texts(), QStringList{kNotSaved});
+    QCOMPARE(f.banner()->isVisible(), !banner.isEmpty());
+    if (!banner.isEmpty())
+        QCOMPARE(f.banner()->text(), banner);
+    QCOMPARE(f.ids(), (QList<qint64>{1}));
     QCOMPARE(f.selected(), 1);
+
+    lock.reset();
+    if (cause == QLatin1String("moved"))
+        QVERIFY(QFile::rename(away, f.file.path())); // the moved file got nothing either
+    QCOMPARE(f.status(1).toInt(), 0);
 }
 
 void TestForm1::statementRetriedAfterReconnect() {
@@ -941,6 +982,101 @@ void TestForm1::statementRetriedAfterReconnect() {
     QVERIFY(f.messages.shown().isEmpty());
     QVERIFY(!f.form->isConnectionLost());
     QCOMPARE(f.selected(), 1);
+}
+
+void TestForm1::replacedFileFollowed_data() {
+    QTest::addColumn<bool>("gap");
+    QTest::newRow("backup moved over the file") << false;
+    QTest::newRow("file deleted, backup copied back later") << true;
+}
+
+void TestForm1::replacedFileFollowed() {
+    QFETCH(bool, gap);
+    Fixture f;
+    f.add(1, 1, 0, at(9, 0));
+    QVERIFY(f.start());
+    f.form->show();
+    const QString backup = f.file.changedCopy(
+        QStringLiteral("INSERT INTO ordisp (id, monitornr, tisch, gang, gast, menge, txt, status, insdate) "
+                       "VALUES (2, 1, 2, 1, 1, 1, 'aus der Sicherung', 0, '2024-05-10 09:01:00')"));
+    QVERIFY2(!backup.isEmpty(), qPrintable(f.file.errorText()));
+    if (gap) {
+        f.file.closeSide();
+        QVERIFY(QFile::remove(f.file.path()));
+        f.form->Timer1_Timer();
+        QCOMPARE(f.banner()->text(), QStringLiteral("Keine Verbindung zur Datenbank seit 14:03:07"));
+        QCOMPARE(f.ids(), (QList<qint64>{1}));
+        f.form->cmdOK_Click(); // not into the deleted file
+        QCOMPARE(f.messages.texts(), QStringList{kNotSaved});
+        QVERIFY(QFile::copy(backup, f.file.path()));
+    } else {
+        QVERIFY2(f.file.moveOver(backup), qPrintable(f.file.errorText()));
+    }
+    f.form->Timer1_Timer();
+    QVERIFY(!f.banner()->isVisible());
+    QCOMPARE(f.ids(), (QList<qint64>{1, 2}));
+    f.select(2);
+    f.form->cmdOK_Click();
+    QCOMPARE(f.status(2).toInt(), 2);
+    QCOMPARE(f.status(1).toInt(), 0);
+    QCOMPARE(f.messages.shown().size(), gap ? 1 : 0);
+
+    // Once more with the display's own timer, for the time it takes to notice.
+    const QString next = f.file.changedCopy(QStringLiteral("DELETE FROM ordisp WHERE id = 1"));
+    QVERIFY2(f.file.moveOver(next), qPrintable(f.file.errorText()));
+    QElapsedTimer noticed;
+    noticed.start();
+    QTRY_COMPARE_WITH_TIMEOUT(f.ids(), (QList<qint64>{2}), 10000);
+    qInfo("replaced file: list current %lld ms after the move (ticks every 2000 ms)", noticed.elapsed());
+}
+
+void TestForm1::lockKeepsScreen() {
+    Fixture f;
+    f.add(1, 1, 0, at(9, 0));
+    f.add(2, 2, 0, at(9, 1));
+    QVERIFY(f.start());
+    f.form->show();
+    f.select(2);
+    FileLock lock(f.file.path());
+    QVERIFY(lock.isHeld());
+    qint64 longest = 0;
+    // Ticks in a row that cannot read; the banner names the first.
+    const QStringList seconds = {QStringLiteral("07"), QStringLiteral("09"), QStringLiteral("11")};
+    for (const QString& second : seconds) {
+        f.clock.set(QDateTime(QDate(2024, 5, 10), QTime::fromString(QStringLiteral("14:03:") + second)));
+        QElapsedTimer tick;
+        tick.start();
+        f.form->Timer1_Timer();
+        longest = qMax(longest, tick.elapsed());
+        QCOMPARE(f.banner()->isVisible(), second == seconds.last());
+        QCOMPARE(f.ids(), (QList<qint64>{1, 2}));
+        QCOMPARE(f.selected(), 2);
+    }
+    QCOMPARE(f.banner()->text(), QStringLiteral("Datenbank belegt seit 14:03:07"));
+    QVERIFY(!f.form->isConnectionLost());
+    QVERIFY(f.messages.shown().isEmpty());
+    qInfo("locked file: longest tick (the window frozen) %lld ms", longest);
+
+    lock.release();
+    f.form->Timer1_Timer();
+    QVERIFY(!f.banner()->isVisible());
+    QCOMPARE(f.selected(), 2);
+}
+
+void TestForm1::pressWaitsForLock() {
+    Fixture f;
+    f.add(1, 1, 0, at(9, 0));
+    QVERIFY(f.start());
+    FileLock lock(f.file.path());
+    QVERIFY(lock.isHeld());
+    lock.releaseAfter(std::chrono::milliseconds(1500));
+    QElapsedTimer pressed;
+    pressed.start();
+    f.form->cmdOK_Click();
+    qInfo("press during a lock of 1500 ms: written after %lld ms", pressed.elapsed());
+    QCOMPARE(f.status(1).toInt(), 2);
+    QVERIFY(f.messages.shown().isEmpty());
+    QVERIFY(!f.banner()->isVisible());
 }
 
 void TestForm1::closeEndsProgram() {

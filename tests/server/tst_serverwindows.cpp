@@ -15,6 +15,16 @@ using namespace ordisp;
 namespace {
 
 const QString kDeleteRefused = QStringLiteral("Nur fertige Gerichte können aus der Liste gelöscht werden.");
+const QString kNotSaved =
+    QStringLiteral("Die Datenbank ist nicht erreichbar. Die Änderung wurde nicht gespeichert.");
+
+// The server process serving the connection: another one means a new login.
+QVariant BackendPid(Database& db) {
+    ResultData data;
+    if (!db.select(QStringLiteral("SELECT pg_backend_pid()"), &data) || data.rows.isEmpty())
+        return QVariant();
+    return data.rows.first().first();
+}
 
 QDateTime at(int hour, int minute) {
     return QDateTime(QDate(2024, 5, 10), QTime(hour, minute));
@@ -103,6 +113,7 @@ private Q_SLOTS:
     void statusActions();
     void tickFollowsOtherStations();
     void detailWindow();
+    void refusedQueryIsNoLostConnection();
 
 private:
     // A started display holding kLines.
@@ -267,6 +278,35 @@ void TestServerWindows::detailWindow() {
     display.form->Timer1_Timer();
     QVERIFY(!display.ids().contains(guest2));
     QCOMPARE(display.ids().size(), 3);
+}
+
+void TestServerWindows::refusedQueryIsNoLostConnection() {
+    ServerDisplay display(m_cluster, QStringLiteral("ordisp_t_refused"));
+    QVERIFY2(startWithLines(display), qPrintable(display.errorText()));
+    const QList<qint64> ids = display.ids();
+    const QVariant backend = BackendPid(display.db());
+    QVERIFY(backend.isValid());
+
+    // A table made otherwise, without the column the list sorts by: the server refuses the query.
+    QVERIFY2(display.role.exec(QStringLiteral("ALTER TABLE ordisp RENAME COLUMN status TO zustand")),
+             qPrintable(display.role.errorText()));
+    display.form->Timer1_Timer();
+    QVERIFY(!display.banner()->isHidden());
+    const QString banner = display.banner()->text();
+    QVERIFY2(banner.startsWith(QLatin1String("Datenbankfehler seit 14:03:07: ")) &&
+                 banner.contains(QLatin1String("status")),
+             qPrintable(banner));
+    QVERIFY(!display.form->isConnectionLost());
+    QCOMPARE(display.ids(), ids);
+    display.select(ids.first());
+    display.form->cmdOK_Click();
+    QCOMPARE(display.messages.texts(), QStringList{kNotSaved});
+    QCOMPARE(BackendPid(display.db()), backend); // no new login was tried
+
+    QVERIFY(display.role.exec(QStringLiteral("ALTER TABLE ordisp RENAME COLUMN zustand TO status")));
+    display.form->Timer1_Timer();
+    QVERIFY(display.banner()->isHidden());
+    QCOMPARE(BackendPid(display.db()), backend);
 }
 
 QTEST_MAIN(TestServerWindows)

@@ -3,11 +3,15 @@
 
 #include "Schema.h"
 
+#include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 
+#include <sqlite3.h>
+
 #include <atomic>
+#include <cstdio>
 
 namespace ordisp {
 
@@ -101,6 +105,58 @@ QVariant TestDb::scalar(const QString& sql) {
         return {};
     }
     return query.next() ? query.value(0) : QVariant();
+}
+
+QString TestDb::changedCopy(const QString& sql) {
+    const QString copy = path() + QStringLiteral(".neu");
+    QFile::remove(copy);
+    if (!QFile::copy(path(), copy)) {
+        m_error = QStringLiteral("cannot copy to ") + copy;
+        return QString();
+    }
+    Database backup(m_connection + QStringLiteral("Copy"));
+    ConnectionSettings settings = this->settings();
+    settings.file = copy;
+    DbError error;
+    if (!backup.open(settings, &error) || !backup.exec(sql, &error)) {
+        m_error = error.description;
+        return QString();
+    }
+    return copy;
+}
+
+bool TestDb::moveOver(const QString& copy) {
+    closeSide();
+    if (std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path()).constData()) != 0) {
+        m_error = QStringLiteral("cannot move ") + copy;
+        return false;
+    }
+    return true;
+}
+
+FileLock::FileLock(const QString& path) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK)
+        m_held = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+FileLock::~FileLock() {
+    if (m_releaser.joinable())
+        m_releaser.join();
+    release();
+    sqlite3_close(m_db);
+}
+
+void FileLock::release() {
+    if (m_held.exchange(false))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+void FileLock::releaseAfter(std::chrono::milliseconds wait) {
+    m_releaser = std::thread([this, wait] {
+        std::this_thread::sleep_for(wait);
+        release();
+    });
 }
 
 int TestDb::countOrders(const QString& where) {

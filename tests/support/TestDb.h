@@ -7,6 +7,12 @@
 #include <QTemporaryDir>
 #include <QVariant>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+struct sqlite3;
+
 namespace ordisp {
 
 // A real SQLite database file ZALPOS.MDB in a temporary folder, holding the tables ordisp and
@@ -49,12 +55,37 @@ public:
     // Closes the side connection, e.g. before moving the file away.
     void closeSide();
 
+    // A backup as an administrator would restore it: a copy of the file beside it, changed by
+    // sql; its path, or empty (see errorText).
+    QString changedCopy(const QString& sql);
+    // Moves the copy over the file as `mv` does: a new file at the path, the old one unlinked.
+    bool moveOver(const QString& copy);
+
 private:
     bool openSide();
 
     QTemporaryDir m_dir;
     QString m_connection;
     QString m_error;
+};
+
+// Another program's write lock on a file: a connection of its own in BEGIN EXCLUSIVE, until
+// release() or, on a thread of its own, until releaseAfter()'s time has passed.
+class FileLock {
+public:
+    explicit FileLock(const QString& path);
+    ~FileLock();
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    bool isHeld() const { return m_held; }
+    void release();
+    void releaseAfter(std::chrono::milliseconds wait);
+
+private:
+    sqlite3* m_db = nullptr;
+    std::atomic<bool> m_held{false};
+    std::thread m_releaser;
 };
 
 } // namespace ordisp
