@@ -10,18 +10,9 @@ void frmTischDetail::KitchenKey_Press(KeyAction action, int argument) {
     if (!m_loaded)
         return;
     DataGrid* current = m_grids.at(m_currentGrid);
-    if (MoveSelectionByKey(*current, action))
+    if (HandleCommonKey(*current, action, {m_cmdIA, m_cmdOK, m_cmdDel}))
         return;
     switch (action) {
-    case KeyAction::InWork:
-        m_cmdIA->click();
-        break;
-    case KeyAction::Done:
-        m_cmdOK->click();
-        break;
-    case KeyAction::Delete:
-        m_cmdDel->click();
-        break;
     case KeyAction::Course:
         // As a click into that grid: it becomes the grid the buttons act on.
         if (argument >= 0 && argument < kGridCount) {

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPushButton>
 #include <QWidget>
 
 namespace ordisp {
@@ -77,7 +78,20 @@ int StepTableButton(const QStringList& captions, int current, int step) {
     return 0;
 }
 
-bool MoveSelectionByKey(DataGrid& grid, KeyAction action) {
+bool HandleCommonKey(DataGrid& grid, KeyAction action, const StatusButtons& buttons) {
+    switch (action) {
+    case KeyAction::InWork:
+        buttons.inWork->click();
+        return true;
+    case KeyAction::Done:
+        buttons.done->click();
+        return true;
+    case KeyAction::Delete:
+        buttons.remove->click();
+        return true;
+    default:
+        break;
+    }
     using Move = DataGrid::Move;
     static const QHash<KeyAction, Move> moves = {
         {KeyAction::LineUp, Move::Up},       {KeyAction::LineDown, Move::Down},

@@ -8,6 +8,7 @@
 #include <functional>
 
 class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace ordisp {
@@ -54,8 +55,16 @@ const QList<KitchenKey>& KitchenKeyTable();
 // table (0 when none).
 int StepTableButton(const QStringList& captions, int current, int step);
 
-// Moves the grid's selection for the keys that do; false for any other action.
-bool MoveSelectionByKey(DataGrid& grid, KeyAction action);
+// The status buttons both windows have.
+struct StatusButtons {
+    QPushButton* inWork;
+    QPushButton* done;
+    QPushButton* remove;
+};
+
+// What both windows do alike for a key: move the grid's selection, or press "in Arbeit", "Fertig"
+// or delete as a click would (refusal messages included); false for any other action.
+bool HandleCommonKey(DataGrid& grid, KeyAction action, const StatusButtons& buttons);
 
 // Catches the window's keys wherever its focus is and hands their actions to the window; F12
 // shows and hides the key legend. Keys held down repeat only the moves of the selection.

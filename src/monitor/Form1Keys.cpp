@@ -16,18 +16,9 @@ int Form1::chosenTableButton() const {
 }
 
 void Form1::KitchenKey_Press(KeyAction action) {
-    if (MoveSelectionByKey(*m_grid, action))
+    if (HandleCommonKey(*m_grid, action, {m_cmdIA, m_cmdOK, m_cmdDel}))
         return;
     switch (action) {
-    case KeyAction::InWork:
-        m_cmdIA->click();
-        break;
-    case KeyAction::Done:
-        m_cmdOK->click();
-        break;
-    case KeyAction::Delete:
-        m_cmdDel->click();
-        break;
     case KeyAction::AllTables:
         m_cmdTisch.at(0)->click();
         break;
