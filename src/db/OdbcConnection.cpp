@@ -156,10 +156,8 @@ bool statement(const QString& name, const QString& sql, ResultData* out, const R
                          kOdbcDriver};
         return false;
     }
-    // ODBC passes integer attributes in its pointer argument.
-    // NOLINTNEXTLINE(performance-no-int-to-ptr)
-    const auto seconds = reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(kDbTimeoutSeconds));
-    const SQLRETURN timeout = SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, seconds, SQL_IS_UINTEGER);
+    const SQLRETURN timeout =
+        SQLSetStmtAttr(handle, SQL_ATTR_QUERY_TIMEOUT, OdbcInteger(kDbTimeoutSeconds), SQL_IS_UINTEGER);
     // A driver without statement time-outs still has to work; the session's deadline covers it.
     static std::atomic<bool> warned{false};
     if (!SQL_SUCCEEDED(timeout) && !warned.exchange(true))

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QStringView>
 
+#include <bit>
 #include <cstring>
 
 namespace ordisp {
@@ -14,7 +15,7 @@ namespace {
 
 // Rows fetched at once, as far as their buffers fit into kBlockBytes.
 constexpr SQLULEN kMaxBlock = 256;
-constexpr qsizetype kBlockBytes = 1024 * 1024;
+constexpr qsizetype kBlockBytes = qsizetype(1024) * 1024;
 // A longer text column is read the driver's way, in pieces.
 constexpr SQLULEN kMaxBoundChars = 65535;
 
@@ -127,8 +128,8 @@ public:
             return *static_cast<const qlonglong*>(was) == at<SQLBIGINT>(v, c.width, m_row);
         case QMetaType::Double: {
             // Bit for bit: 0.0 and -0.0 read differently.
-            const double value = at<double>(v, c.width, m_row);
-            return std::memcmp(was, &value, sizeof value) == 0;
+            return std::bit_cast<quint64>(*static_cast<const double*>(was)) ==
+                   std::bit_cast<quint64>(at<double>(v, c.width, m_row));
         }
         case QMetaType::QString:
             return c.text(m_row) == *static_cast<const QString*>(was);
@@ -216,11 +217,10 @@ bool OdbcRows::bind(const QList<QMetaType>& types, bool unicode) {
         rowBytes += c.width + qsizetype(sizeof(SQLLEN));
     }
     m_block = SQLULEN(qBound(qsizetype(1), kBlockBytes / qMax(rowBytes, qsizetype(1)), qsizetype(kMaxBlock)));
-    SQLRETURN rc = SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_BIND_TYPE,
-                                  reinterpret_cast<SQLPOINTER>(SQLULEN(SQL_BIND_BY_COLUMN)), 0);
+    SQLRETURN rc = SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_BIND_TYPE, OdbcInteger(SQL_BIND_BY_COLUMN), 0);
     if (!SQL_SUCCEEDED(rc))
         return false;
-    rc = SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(m_block), 0);
+    rc = SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_ARRAY_SIZE, OdbcInteger(m_block), 0);
     if (!SQL_SUCCEEDED(rc))
         return false;
     // A driver may have chosen a smaller block.
@@ -246,7 +246,7 @@ bool OdbcRows::bind(const QList<QMetaType>& types, bool unicode) {
 void OdbcRows::unbind() {
     // Back to what Qt's driver expects of its statement: one row at a time, nothing bound.
     SQLFreeStmt(m_statement, SQL_UNBIND);
-    SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_ARRAY_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN(1)), 0);
+    SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_ARRAY_SIZE, OdbcInteger(1), 0);
     SQLSetStmtAttr(m_statement, SQL_ATTR_ROW_STATUS_PTR, nullptr, 0);
     SQLSetStmtAttr(m_statement, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
 }

@@ -13,6 +13,11 @@
 
 namespace ordisp {
 
+// ODBC passes integer attributes in its pointer argument.
+inline SQLPOINTER OdbcInteger(SQLULEN value) {
+    return reinterpret_cast<SQLPOINTER>(value); // NOLINT(performance-no-int-to-ptr)
+}
+
 // Reads an executed statement's rows through the ODBC API, columns bound and rows fetched in
 // blocks, into exactly the values Qt's ODBC driver makes of them one call per cell: the value
 // types are those the driver gives the columns, a timestamp is a local QDateTime(QDate, QTime), a
