@@ -124,7 +124,7 @@ void checkFieldValues(ResultSet& rs, const QString& extraName) {
 
 void checkFind(ResultSet& rs, qint32 id) {
     rs.moveFirst();
-    const bool found = rs.find(OrderSql::idCriterion(id));
+    const bool found = rs.find(QStringLiteral("id"), id);
     check(found != rs.eof(), "a search ends on the row found or at the end");
     if (found) {
         bool numeric = false;
@@ -231,7 +231,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkFieldValues(rs, consumeText(in, 8));
         checkFind(rs, in.ConsumeIntegral<qint32>());
         rs.setCurrentRow(in.ConsumeIntegralInRange(-1, rs.rowCount()));
-        rs.find(consumeText(in, 24));
+        rs.find(consumeText(in, 8), in.ConsumeFloatingPoint<double>());
         for (rs.moveFirst(); !rs.eof(); rs.moveNext())
             FieldValue(rs, QStringLiteral("status"));
 
