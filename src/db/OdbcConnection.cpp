@@ -73,19 +73,6 @@ SQLHANDLE odbcHandle(const QVariant& handle) {
     return *static_cast<const SQLHANDLE*>(handle.constData());
 }
 
-ColumnKind kindOfField(QMetaType type) {
-    switch (type.id()) {
-    case QMetaType::QString:
-        return ColumnKind::Character;
-    case QMetaType::Bool:
-        return ColumnKind::Boolean;
-    case QMetaType::QDate:
-        return ColumnKind::Date;
-    default:
-        return ColumnKind::Other;
-    }
-}
-
 // Whether the driver hands out text as UTF-16, asked as Qt's driver asks it before it reads text
 // that way: by the conversions it names, or else by a query read as UTF-16.
 bool convertsToUtf16(SQLHANDLE connection) {
@@ -174,7 +161,7 @@ bool statement(const QString& name, const QString& sql, ResultData* out, const R
     QList<QMetaType> types;
     for (int i = 0; i < record.count(); ++i) {
         types.append(record.field(i).metaType());
-        out->columns.append(ResultColumn{record.fieldName(i), kindOfField(types.last())});
+        out->columns.append(ResultColumn{record.fieldName(i), OdbcColumnKind(types.last())});
     }
     // Bound columns and rows in blocks, as the ODBC API is read fastest; Qt's driver reads each
     // value with a call of its own.

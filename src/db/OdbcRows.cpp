@@ -285,4 +285,17 @@ bool OdbcRows::read(ResultData* out, const ResultData* previous) {
     }
 }
 
+ColumnKind OdbcColumnKind(QMetaType type) {
+    switch (type.id()) {
+    case QMetaType::QString:
+        return ColumnKind::Character;
+    case QMetaType::Bool:
+        return ColumnKind::Boolean;
+    case QMetaType::QDate:
+        return ColumnKind::Date;
+    default:
+        return ColumnKind::Other;
+    }
+}
+
 } // namespace ordisp

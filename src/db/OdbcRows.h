@@ -13,6 +13,9 @@
 
 namespace ordisp {
 
+// The kind of a column from the type Qt's ODBC driver gives it.
+ColumnKind OdbcColumnKind(QMetaType type);
+
 // ODBC passes integer attributes in its pointer argument.
 inline SQLPOINTER OdbcInteger(SQLULEN value) {
     return reinterpret_cast<SQLPOINTER>(value); // NOLINT(performance-no-int-to-ptr)

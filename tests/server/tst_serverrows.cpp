@@ -1,5 +1,6 @@
 #include "Database.h"
 #include "OdbcConnectionString.h"
+#include "OdbcRows.h"
 #include "ResultSet.h"
 #include "ServerTestSupport.h"
 
@@ -19,19 +20,6 @@ namespace {
 const QString kPassword = QStringLiteral("Zeilen-Test 1");
 const QString kQuery = QStringLiteral("SELECT * FROM t ORDER BY id");
 
-ColumnKind KindOf(QMetaType type) {
-    switch (type.id()) {
-    case QMetaType::QString:
-        return ColumnKind::Character;
-    case QMetaType::Bool:
-        return ColumnKind::Boolean;
-    case QMetaType::QDate:
-        return ColumnKind::Date;
-    default:
-        return ColumnKind::Other;
-    }
-}
-
 // The rows as Qt's ODBC driver hands them out one value at a time, with the display's null rule.
 ResultData ReadByDriver(const ConnectionSettings& settings, QString* error) {
     ResultData data;
@@ -48,7 +36,7 @@ ResultData ReadByDriver(const ConnectionSettings& settings, QString* error) {
                 *error = query.lastError().text();
             const QSqlRecord record = query.record();
             for (int i = 0; i < record.count(); ++i)
-                data.columns.append({record.fieldName(i), KindOf(record.field(i).metaType())});
+                data.columns.append({record.fieldName(i), OdbcColumnKind(record.field(i).metaType())});
             while (query.next()) {
                 ResultRow row;
                 for (int i = 0; i < record.count(); ++i)
