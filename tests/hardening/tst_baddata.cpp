@@ -10,7 +10,7 @@
 #include "ResultSetModel.h"
 #include "Screen.h"
 #include "Startup.h"
-#include "WriteLogDb.h"
+#include "TestDb.h"
 #include "frmTischDetail.h"
 
 #include <QDir>
@@ -43,7 +43,7 @@ QString julianDay(int h, int m, int dayOffset = 0) {
 // Both windows of one display on a database file; messages recorded, clock and screen pinned.
 class KitchenDisplay {
 public:
-    explicit KitchenDisplay(WriteLogDb& file, qint32 monitorNr = 1)
+    explicit KitchenDisplay(TestDb& file, qint32 monitorNr = 1)
         : m_file(file)
         , m_db(QStringLiteral("BadData%1").arg(++s_count)) {
         m_config = AppConfig{0, 1024, 768, monitorNr, {}};
@@ -147,7 +147,7 @@ public:
 
 private:
     static inline int s_count = 0;
-    WriteLogDb& m_file;
+    TestDb& m_file;
     Database m_db;
     AppConfig m_config;
     FixedScreen m_screen{15.0};
@@ -231,7 +231,7 @@ void TestBadData::oddLinesShowSensibly_data() {
 void TestBadData::oddLinesShowSensibly() {
     QFETCH(QString, values);
     QFETCH(QString, shown);
-    WriteLogDb file;
+    TestDb file;
     QVERIFY2(file.exec(QStringLiteral("INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, "
                                       "insdate) VALUES (") +
                        values + QLatin1Char(')')),
@@ -262,7 +262,7 @@ void TestBadData::tableOutside16Bits_data() {
 
 void TestBadData::tableOutside16Bits() {
     QFETCH(qint64, table);
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(file.exec(
         QStringLiteral("INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, insdate) "
                        "VALUES (1, %1, 1, 1, 1, 'Suppe', 0, '2024-05-10 09:05:00'), "
@@ -333,7 +333,7 @@ void TestBadData::statusActionsOnOddLines() {
     QFETCH(QString, action);
     QFETCH(QString, written);
     QFETCH(bool, refused);
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(file.exec(
         QStringLiteral("INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, insdate) "
                        "VALUES (1, 7, 1, 1, 1, 'Suppe', %1, '2024-05-10 09:05:00'), "
@@ -386,7 +386,7 @@ void TestBadData::lineWithoutUsableId() {
     QFETCH(QString, window);
     QFETCH(QString, oddId);
     QFETCH(QString, neighbourId);
-    WriteLogDb file(kLooseTable);
+    TestDb file(kLooseTable);
     QVERIFY2(file.isValid(), qPrintable(file.errorText()));
     // Both done, so that every button would write if it acted.
     QVERIFY(file.exec(
@@ -414,7 +414,7 @@ void TestBadData::lineWithoutUsableId() {
 
 void TestBadData::duplicateIds() {
     // A table without a primary key: two lines share id 5.
-    WriteLogDb file(kLooseTable);
+    TestDb file(kLooseTable);
     QVERIFY(file.exec(QStringLiteral("INSERT INTO ordisp VALUES "
                                      "(5, 1, 7, 1, 1, 1, 'Suppe', 0, '2024-05-10 09:05:00'), "
                                      "(5, 1, 7, 1, 2, 1, 'Salat', 1, '2024-05-10 09:06:00'), "
@@ -459,7 +459,7 @@ void TestBadData::impossibleTimeStaysNoTime_data() {
 void TestBadData::impossibleTimeStaysNoTime() {
     QFETCH(QString, impossible);
     QFETCH(QString, possible);
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(file.exec(
         QStringLiteral("INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, insdate) "
                        "VALUES (1, 4, 1, 1, 1, 'Unmöglich', 0, '%1'), (1, 4, 1, 1, 1, 'Möglich', 0, '%2')")
@@ -499,7 +499,7 @@ void TestBadData::valueChangesTypeBetweenRefreshes() {
     QFETCH(QString, shownBefore);
     QFETCH(QString, shownAfter);
     // Columns without a type keep whatever a terminal sends.
-    WriteLogDb file(kLooseTable);
+    TestDb file(kLooseTable);
     QVERIFY(file.exec(
         QStringLiteral("INSERT INTO ordisp VALUES (1, 1, 4, 1, 1, 1, 'Suppe', %1, '2024-05-10 09:05:00')")
             .arg(before)));
@@ -525,7 +525,7 @@ void TestBadData::valueChangesTypeBetweenRefreshes() {
 }
 
 void TestBadData::detailWindowWithOddLines() {
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(file.exec(QStringLiteral(
         "INSERT INTO ordisp (monitornr, tisch, gang, gast, menge, txt, status, insdate) VALUES "
         "(1, 7, NULL, 1, 1, 'ohne Gang', 0, '2024-05-10 09:00:00'), "
@@ -602,7 +602,7 @@ void TestBadData::purgeComparesStoredTimes() {
     QFETCH(QString, status);
     QFETCH(QString, insdate);
     QFETCH(bool, purged);
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(
         file.exec(QStringLiteral("INSERT INTO ordisp (id, monitornr, tisch, gang, gast, menge, txt, status, "
                                  "insdate) VALUES (1, 1, 4, 1, 1, 1, 'Suppe', %1, %2)")
@@ -636,7 +636,7 @@ void TestBadData::purgeComparesStoredTimes() {
 }
 
 void TestBadData::systemTableWithSeveralRows() {
-    WriteLogDb file;
+    TestDb file;
     QVERIFY(
         file.exec(QStringLiteral("INSERT INTO system (moddate, booltest) VALUES (NULL, 1), ('x', NULL)")));
     QCOMPARE(file.scalar(QStringLiteral("SELECT count(*) FROM system")).toInt(), 3);

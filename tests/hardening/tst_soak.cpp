@@ -11,7 +11,7 @@
 #include "Form1.h"
 #include "MessageSink.h"
 #include "Screen.h"
-#include "WriteLogDb.h"
+#include "TestDb.h"
 #include "frmTischDetail.h"
 
 #include <QElapsedTimer>
@@ -191,7 +191,7 @@ void TestSoak::displaysAndTerminalOnOneFile() {
     qInfo("soak for %d s, ORDISP_SOAK_SEED=%u", seconds, seed);
     QRandomGenerator random(seed);
 
-    WriteLogDb file;
+    TestDb file;
     QVERIFY2(file.isValid(), qPrintable(file.errorText()));
     std::vector<std::unique_ptr<Station>> stations;
     for (int i = 0; i < 4; ++i) {

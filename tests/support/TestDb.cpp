@@ -18,6 +18,28 @@ namespace ordisp {
 namespace {
 std::atomic<int> g_counter{0};
 
+// quote() shows NULL as NULL and text in quotes, so 2 and '2' stay apart in the log.
+const char* const kLogDdl[] = {
+    "CREATE TABLE writelog (seq INTEGER PRIMARY KEY AUTOINCREMENT, entry TEXT)",
+    "CREATE TRIGGER log_ordisp_insert AFTER INSERT ON ordisp BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('INSERT ordisp id=' || quote(NEW.id)); END",
+    "CREATE TRIGGER log_ordisp_update AFTER UPDATE ON ordisp BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('UPDATE ordisp id=' || quote(OLD.id) || ' status ' || "
+    "quote(OLD.status) || '->' || quote(NEW.status) || "
+    "CASE WHEN OLD.id IS NOT NEW.id OR OLD.monitornr IS NOT NEW.monitornr OR OLD.tisch IS NOT NEW.tisch "
+    "OR OLD.gang IS NOT NEW.gang OR OLD.gast IS NOT NEW.gast OR OLD.menge IS NOT NEW.menge "
+    "OR OLD.txt IS NOT NEW.txt OR OLD.insdate IS NOT NEW.insdate THEN ' AND MORE' ELSE '' END); END",
+    "CREATE TRIGGER log_ordisp_delete AFTER DELETE ON ordisp BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('DELETE ordisp id=' || quote(OLD.id) || ' status ' || "
+    "quote(OLD.status)); END",
+    "CREATE TRIGGER log_system_insert AFTER INSERT ON system BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('INSERT system'); END",
+    "CREATE TRIGGER log_system_update AFTER UPDATE ON system BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('UPDATE system'); END",
+    "CREATE TRIGGER log_system_delete AFTER DELETE ON system BEGIN "
+    "INSERT INTO writelog (entry) VALUES ('DELETE system'); END",
+};
+
 QVariant storable(const QVariant& value) {
     if (!value.isValid())
         return QVariant(QMetaType::fromType<QString>());
@@ -27,26 +49,32 @@ QVariant storable(const QVariant& value) {
 }
 } // namespace
 
-TestDb::TestDb()
+TestDb::TestDb(const QString& ordispDdl)
     : m_connection(QStringLiteral("TestDb%1").arg(++g_counter)) {
     if (!m_dir.isValid()) {
         m_error = QStringLiteral("no temporary folder");
         return;
     }
-    // The tables as the administrator's tool creates them.
     DbError error;
     if (!SqliteConnection::createFile(path(), &error)) {
         m_error = error.description;
         return;
     }
-    {
+    if (ordispDdl.isEmpty()) {
         Database schema(m_connection + QStringLiteral("Schema"));
         if (!schema.open(settings(), &error) || !EnsureOrderSchema(schema, nullptr, &error)) {
             m_error = error.description;
             return;
         }
+    } else if (!exec(ordispDdl) ||
+               !exec(QStringLiteral("CREATE TABLE system (moddate DATETIME, booltest SMALLINT)")) ||
+               !exec(QStringLiteral("INSERT INTO system (moddate, booltest) VALUES (NULL, 0)"))) {
+        return;
     }
-    openSide();
+    for (const char* ddl : kLogDdl) {
+        if (!exec(QString::fromLatin1(ddl)))
+            return;
+    }
 }
 
 TestDb::~TestDb() {
@@ -187,6 +215,35 @@ qint64 TestDb::addOrder(const Order& order) {
         return -1;
     }
     return query.lastInsertId().toLongLong();
+}
+
+QStringList TestDb::writes() {
+    QStringList entries;
+    if (!openSide())
+        return {QStringLiteral("cannot read the log: ") + m_error};
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT entry FROM writelog ORDER BY seq")))
+        return {QStringLiteral("cannot read the log: ") + query.lastError().text()};
+    while (query.next())
+        entries << query.value(0).toString();
+    return entries;
+}
+
+void TestDb::clearWrites() {
+    exec(QStringLiteral("DELETE FROM writelog"));
+}
+
+QString TestDb::schema() {
+    if (!openSide())
+        return {};
+    QSqlQuery query(QSqlDatabase::database(m_connection, false));
+    if (!query.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY type, name")))
+        return query.lastError().text();
+    QStringList lines;
+    while (query.next())
+        lines << query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString() + QLatin1Char(' ') +
+                     query.value(2).toString();
+    return lines.join(QLatin1Char('\n'));
 }
 
 } // namespace ordisp

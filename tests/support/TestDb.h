@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <QVariant>
 
@@ -16,7 +17,9 @@ struct sqlite3;
 namespace ordisp {
 
 // A real SQLite database file ZALPOS.MDB in a temporary folder, holding the tables ordisp and
-// system as the terminals' database has them, plus a side connection for arranging rows.
+// system as the terminals' database has them, plus a side connection for arranging rows. Triggers
+// log every INSERT, UPDATE and DELETE on ordisp and system, so that a test can say exactly what the
+// display wrote.
 class TestDb {
 public:
     // One order line; a field left invalid is written as NULL.
@@ -32,7 +35,9 @@ public:
         QVariant insdate = QDateTime(QDate(2024, 5, 10), QTime(12, 0));
     };
 
-    TestDb();
+    // The tables as the administrator's tool creates them, or a foreign order table (e.g. without a
+    // primary key) that has the nine columns the display knows.
+    explicit TestDb(const QString& ordispDdl = QString());
     ~TestDb();
     TestDb(const TestDb&) = delete;
     TestDb& operator=(const TestDb&) = delete;
@@ -51,6 +56,14 @@ public:
     // The first column of the first row of a query; invalid when there is none.
     QVariant scalar(const QString& sql);
     int countOrders(const QString& where = QString());
+
+    // The writes since the last clearWrites(), in order, e.g. "UPDATE ordisp id=5 status 0->2",
+    // "DELETE ordisp id=5 status 2", "UPDATE system". A change to any other column of ordisp ends
+    // the entry in " AND MORE".
+    QStringList writes();
+    void clearWrites();
+    // The schema's statements: the display must create, drop or alter nothing.
+    QString schema();
 
     // Closes the side connection, e.g. before moving the file away.
     void closeSide();
