@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 
 #include <sqlite3.h>
 
@@ -101,11 +102,9 @@ bool TestDb::openSide() {
         return true;
     db.setDatabaseName(path());
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
-    if (!db.open()) {
+    if (!db.open())
         m_error = db.lastError().text();
-        return false;
-    }
-    return true;
+    return db.isOpen();
 }
 
 void TestDb::closeSide() {
@@ -113,26 +112,59 @@ void TestDb::closeSide() {
         QSqlDatabase::database(m_connection, false).close();
 }
 
-bool TestDb::exec(const QString& sql) {
+QList<QVariantList> TestDb::rows(const QString& sql) {
+    QList<QVariantList> result;
     if (!openSide())
-        return false;
+        return result;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     if (!query.exec(sql)) {
         m_error = query.lastError().text() + QStringLiteral(" in: ") + sql;
-        return false;
+        return result;
     }
-    return true;
+    while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < query.record().count(); ++i)
+            row << query.value(i);
+        result << row;
+    }
+    return result;
+}
+
+bool TestDb::exec(const QString& sql) {
+    m_error.clear();
+    rows(sql);
+    return m_error.isEmpty();
 }
 
 QVariant TestDb::scalar(const QString& sql) {
-    if (!openSide())
-        return {};
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(sql)) {
-        m_error = query.lastError().text() + QStringLiteral(" in: ") + sql;
-        return {};
-    }
-    return query.next() ? query.value(0) : QVariant();
+    const QList<QVariantList> result = rows(sql);
+    return result.isEmpty() || result.first().isEmpty() ? QVariant() : result.first().first();
+}
+
+int TestDb::countOrders(const QString& where) {
+    return scalar(QStringLiteral("SELECT count(*) FROM ordisp") +
+                  (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where))
+        .toInt();
+}
+
+QStringList TestDb::writes() {
+    QStringList entries;
+    for (const QVariantList& row : rows(QStringLiteral("SELECT entry FROM writelog ORDER BY seq")))
+        entries << row.first().toString();
+    return entries;
+}
+
+void TestDb::clearWrites() {
+    exec(QStringLiteral("DELETE FROM writelog"));
+}
+
+QString TestDb::schema() {
+    QStringList lines;
+    for (const QVariantList& row :
+         rows(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY 1, 2")))
+        lines << row.at(0).toString() + QLatin1Char(' ') + row.at(1).toString() + QLatin1Char(' ') +
+                     row.at(2).toString();
+    return lines.join(QLatin1Char('\n'));
 }
 
 QString TestDb::changedCopy(const QString& sql) {
@@ -162,38 +194,6 @@ bool TestDb::moveOver(const QString& copy) {
     return true;
 }
 
-FileLock::FileLock(const QString& path) {
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) ==
-        SQLITE_OK)
-        m_held = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
-}
-
-FileLock::~FileLock() {
-    if (m_releaser.joinable())
-        m_releaser.join();
-    release();
-    sqlite3_close(m_db);
-}
-
-void FileLock::release() {
-    if (m_held.exchange(false))
-        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-}
-
-void FileLock::releaseAfter(std::chrono::milliseconds wait) {
-    m_releaser = std::thread([this, wait] {
-        std::this_thread::sleep_for(wait);
-        release();
-    });
-}
-
-int TestDb::countOrders(const QString& where) {
-    QString sql = QStringLiteral("SELECT count(*) FROM ordisp");
-    if (!where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + where;
-    return scalar(sql).toInt();
-}
-
 qint64 TestDb::addOrder(const Order& order) {
     if (!openSide())
         return -1;
@@ -217,33 +217,29 @@ qint64 TestDb::addOrder(const Order& order) {
     return query.lastInsertId().toLongLong();
 }
 
-QStringList TestDb::writes() {
-    QStringList entries;
-    if (!openSide())
-        return {QStringLiteral("cannot read the log: ") + m_error};
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("SELECT entry FROM writelog ORDER BY seq")))
-        return {QStringLiteral("cannot read the log: ") + query.lastError().text()};
-    while (query.next())
-        entries << query.value(0).toString();
-    return entries;
+FileLock::FileLock(const QString& path) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) ==
+        SQLITE_OK)
+        m_held = sqlite3_exec(m_db, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void TestDb::clearWrites() {
-    exec(QStringLiteral("DELETE FROM writelog"));
+FileLock::~FileLock() {
+    if (m_releaser.joinable())
+        m_releaser.join();
+    release();
+    sqlite3_close(m_db);
 }
 
-QString TestDb::schema() {
-    if (!openSide())
-        return {};
-    QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    if (!query.exec(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY type, name")))
-        return query.lastError().text();
-    QStringList lines;
-    while (query.next())
-        lines << query.value(0).toString() + QLatin1Char(' ') + query.value(1).toString() + QLatin1Char(' ') +
-                     query.value(2).toString();
-    return lines.join(QLatin1Char('\n'));
+void FileLock::release() {
+    if (m_held.exchange(false))
+        sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
+}
+
+void FileLock::releaseAfter(std::chrono::milliseconds wait) {
+    m_releaser = std::thread([this, wait] {
+        std::this_thread::sleep_for(wait);
+        release();
+    });
 }
 
 } // namespace ordisp

@@ -76,6 +76,8 @@ public:
 
 private:
     bool openSide();
+    // Every row of a query on the side connection; empty (and errorText) on failure.
+    QList<QVariantList> rows(const QString& sql);
 
     QTemporaryDir m_dir;
     QString m_connection;
