@@ -9,35 +9,19 @@ using namespace ordisp;
 class TestInstanceGuard : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void secondIsRefusedAndRaisesFirst();
-    void releasedGuardLetsNextStart();
-};
-
-static QString UniqueName() {
-    return QStringLiteral("ordisp-test-") + QUuid::createUuid().toString(QUuid::Id128).left(12);
-}
-
-void TestInstanceGuard::secondIsRefusedAndRaisesFirst() {
-    const QString name = UniqueName();
-    LocalInstanceGuard first(name);
-    QVERIFY(first.acquire());
-    QSignalSpy raised(&first, &LocalInstanceGuard::activationRequested);
-
-    LocalInstanceGuard second(name);
-    QVERIFY(!second.acquire());
-    second.activateRunning();
-    QVERIFY(raised.wait(3000));
-}
-
-void TestInstanceGuard::releasedGuardLetsNextStart() {
-    const QString name = UniqueName();
-    {
-        LocalInstanceGuard first(name);
-        QVERIFY(first.acquire());
+    void oneAtATime() {
+        const QString name = QStringLiteral("ordisp-test-") + QUuid::createUuid().toString(QUuid::Id128);
+        auto first = std::make_unique<LocalInstanceGuard>(name);
+        QVERIFY(first->acquire());
+        QSignalSpy raised(first.get(), &LocalInstanceGuard::activationRequested);
+        LocalInstanceGuard second(name);
+        QVERIFY(!second.acquire());
+        second.activateRunning();
+        QVERIFY(raised.wait(3000));
+        first.reset();
+        QVERIFY(second.acquire());
     }
-    LocalInstanceGuard next(name);
-    QVERIFY(next.acquire());
-}
+};
 
 QTEST_GUILESS_MAIN(TestInstanceGuard)
 #include "tst_instanceguard.moc"
