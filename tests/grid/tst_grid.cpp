@@ -69,12 +69,12 @@ void TestGrid::sync() {
     QFETCH(QString, before);
     QFETCH(QString, after);
     QFETCH(QString, signalled);
+    QStringList log;
     ResultSet rs = SetOf(before);
     ResultSetModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.setColumns({{QStringLiteral("Bezeichnung"), QStringLiteral("txt"), 0, false, {}}});
     model.setResultSet(&rs);
-    QStringList log;
     connect(&model, &QAbstractItemModel::rowsRemoved, this, [&log](const QModelIndex&, int first, int last) {
         log << QStringLiteral("removed %1-%2").arg(first).arg(last);
     });
@@ -91,5 +91,5 @@ void TestGrid::sync() {
     QCOMPARE(log.join(QStringLiteral(", ")), signalled);
 }
 
-QTEST_MAIN(TestGrid)
+QTEST_GUILESS_MAIN(TestGrid)
 #include "tst_grid.moc"

@@ -140,25 +140,25 @@ void TestKitchen::script_data() {
     QTest::addColumn<QString>("ini");    // lines of [ORDISP], apart by ';'
     QTest::addColumn<QString>("script"); // see Kitchen::run
     // clang-format off
-    QTest::newRow("moves")              << "" << "Down sel=4 Down Up sel=4 End sel=3 Home sel=1 PgDown sel=3 PgUp sel=1";
-    QTest::newRow("status keys")        << "" << "F1 sel=1 Down F2 sel=2 F3 sel=4 lines=1:1,3:2,4:0 F3 msgs=1 lines=1:1,3:2,4:0";
-    QTest::newRow("tables")             << "" << "F6 filter=4 F6 filter=7 F5 filter=4 F4 filter=0 F5 filter=12 F6 filter=0";
-    QTest::newRow("enter")              << "" << "End Enter filter=7 detail=closed Enter detail=7 Esc detail=closed";
-    QTest::newRow("legend")             << "" << "F12 legend=shown F12 legend=hidden Enter Enter F12 legend=shown F9 detail=closed";
-    QTest::newRow("detail window")      << "" << "Enter Enter detail=4 8 sel=none 1 sel=1 F1 F2 lines=1:2,2:1,3:2,4:0 F3 lines=2:1,3:2,4:0 2 Down sel=2 F3 msgs=1";
-    QTest::newRow("off without keys")   << "" << "add4 del1 +2 colours= bold= chime=off strip=off";
-    QTest::newRow("not whole, too large") << "GELB-MINUTEN=2.5;ROT-MINUTEN=100001;NEU-SIGNAL=2;STORNO-SEKUNDEN=-5" << "colours= chime=off strip=off";
-    QTest::newRow("empty or zero is off") << "ROT-MINUTEN=;NEU-SIGNAL=0;STORNO-SEKUNDEN=0" << "colours= chime=off strip=off";
-    QTest::newRow("colours at minutes")   << "GELB-MINUTEN=58;ROT-MINUTEN=60;NEU-SIGNAL=1;STORNO-SEKUNDEN=30" << "chime=0 strip=none colours=1:#ff4848,2:#ffd600 +59 colours=1:#ff4848,2:#ffd600 +1 colours=1:#ff4848,4:#ffd600,2:#ff4848 Enter Enter 1 colours=1:#ff4848 2 colours=2:#ff4848";
-    QTest::newRow("only red")             << "ROT-MINUTEN=60" << "colours=1:#ff4848";
-    QTest::newRow("only yellow, ahead")   << "gelb-minuten = 0 " << "colours=1:#ffd600,4:#ffd600,2:#ffd600 -7200 colours=";
-    QTest::newRow("new lines")          << "NEU-SIGNAL=1" << "bold= add4 add7 +2 bold=5,6 chime=1 +2 chime=1 Down Down bold=6 +57 bold=6 +1 bold= F6 F4 +2 bold= chime=1";
-    QTest::newRow("cancelled lines")    << "STORNO-SEKUNDEN=30" << "del1 del3 +2 strip=Storniert:Tisch4,Gang1,1Schnitzel del4 +10 strip=Storniert:Tisch12,Gang1,1Schnitzel|Storniert:Tisch4,Gang1,1Schnitzel +20 strip=Storniert:Tisch12,Gang1,1Schnitzel +10 strip=none";
-    QTest::newRow("press, file replaced") << "" << "copy move F2 lines=1:2,2:1,3:2,4:0 msgs=0";
-    QTest::newRow("list, file replaced")  << "" << "copy del4 +2 listed=1,2,3 move +2 listed=1,4,2,3";
-    QTest::newRow("press, file locked")   << "" << "lock F2 lines=1:2,2:1,3:2,4:0 msgs=0";
-    QTest::newRow("press, file gone")     << "" << "gone F2 msgs=1";
-    QTest::newRow("not cancelled")      << "STORNO-SEKUNDEN=30" << "add7 +2 F6 filter=4 Enter 2 F2 F3 Esc lines=1:0,3:2,4:0,5:0 +2 strip=none";
+    QTest::newRow("moves")                 << "" << "Down sel=4 Down Up sel=4 End sel=3 Home sel=1 PgDown sel=3 PgUp sel=1";
+    QTest::newRow("status keys")           << "" << "F1 sel=1 Down F2 sel=2 F3 sel=4 lines=1:1,3:2,4:0 F3 msgs=1 lines=1:1,3:2,4:0";
+    QTest::newRow("tables")                << "" << "F6 filter=4 F6 filter=7 F5 filter=4 F4 filter=0 F5 filter=12 F6 filter=0";
+    QTest::newRow("enter")                 << "" << "End Enter filter=7 detail=closed Enter detail=7 Esc detail=closed";
+    QTest::newRow("legend")                << "" << "F12 legend=shown F12 legend=hidden Enter Enter F12 legend=shown F9 detail=closed";
+    QTest::newRow("detail window")         << "" << "Enter Enter detail=4 8 sel=none 1 sel=1 F1 F2 lines=1:2,2:1,3:2,4:0 F3 lines=2:1,3:2,4:0 2 Down sel=2 F3 msgs=1";
+    QTest::newRow("off without keys")      << "" << "add4 del1 +2 colours= bold= chime=off strip=off";
+    QTest::newRow("not whole, too large")  << "GELB-MINUTEN=2.5;ROT-MINUTEN=100001;NEU-SIGNAL=2;STORNO-SEKUNDEN=-5" << "colours= chime=off strip=off";
+    QTest::newRow("empty or zero is off")  << "ROT-MINUTEN=;NEU-SIGNAL=0;STORNO-SEKUNDEN=0" << "colours= chime=off strip=off";
+    QTest::newRow("colours at minutes")    << "GELB-MINUTEN=58;ROT-MINUTEN=60;NEU-SIGNAL=1;STORNO-SEKUNDEN=30" << "chime=0 strip=none colours=1:#ff4848,2:#ffd600 +59 colours=1:#ff4848,2:#ffd600 +1 colours=1:#ff4848,4:#ffd600,2:#ff4848 Enter Enter 1 colours=1:#ff4848 2 colours=2:#ff4848";
+    QTest::newRow("only red")              << "ROT-MINUTEN=60" << "colours=1:#ff4848";
+    QTest::newRow("only yellow, ahead")    << "gelb-minuten = 0 " << "colours=1:#ffd600,4:#ffd600,2:#ffd600 -7200 colours=";
+    QTest::newRow("new lines")             << "NEU-SIGNAL=1" << "bold= add4 add7 +2 bold=5,6 chime=1 +2 chime=1 Down Down bold=6 +57 bold=6 +1 bold= F6 F4 +2 bold= chime=1";
+    QTest::newRow("cancelled lines")       << "STORNO-SEKUNDEN=30" << "del1 del3 +2 strip=Storniert:Tisch4,Gang1,1Schnitzel del4 +10 strip=Storniert:Tisch12,Gang1,1Schnitzel|Storniert:Tisch4,Gang1,1Schnitzel +20 strip=Storniert:Tisch12,Gang1,1Schnitzel +10 strip=none";
+    QTest::newRow("not cancelled")         << "STORNO-SEKUNDEN=30" << "add7 +2 F6 filter=4 Enter 2 F2 F3 Esc lines=1:0,3:2,4:0,5:0 +2 strip=none";
+    QTest::newRow("press, file replaced")  << "" << "copy move F2 lines=1:2,2:1,3:2,4:0 msgs=0";
+    QTest::newRow("list, file replaced")   << "" << "copy del4 +2 listed=1,2,3 move +2 listed=1,4,2,3";
+    QTest::newRow("press, file locked")    << "" << "lock F2 lines=1:2,2:1,3:2,4:0 msgs=0";
+    QTest::newRow("press, file gone")      << "" << "gone F2 msgs=1";
     // clang-format on
 }
 
