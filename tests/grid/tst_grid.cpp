@@ -46,7 +46,7 @@ void TestGrid::sync_data() {
     }
     // clang-format off
     QTest::newRow("unchanged")                 << "1:a 2:b"         << "1:a 2:b"         << "";
-    QTest::newRow("values changed")            << "1:a 2:b 3:c"     << "1:x 2:b 3:y"     << "changed 0-0, changed 2-2";
+    QTest::newRow("values changed")            << "1:a 2:b 3:c 4:d" << "1:x 2:y 3:c 4:z" << "changed 0-1, changed 3-3";
     QTest::newRow("line added in between")     << "1:a 3:c"         << "1:a 2:b 3:c"     << "inserted 1-1";
     QTest::newRow("removed, added, changed")   << "1:a 2:b 3:c 4:d" << "1:a 4:x 5:e"     << "removed 1-2, inserted 2-2, changed 1-1";
     QTest::newRow("all gone")                  << "1:a 2:b"         << ""                << "removed 0-1";

@@ -105,7 +105,7 @@ struct Kitchen {
                 clock.set(clock.now().addSecs(step.toInt()));
                 form->Timer1_Timer();
             } else if (step.startsWith(QLatin1String("add"))) {
-                file.addOrder({.tisch = step.mid(3).toInt(), .gang = 3, .insdate = clock.now()});
+                file.addOrder({.tisch = step.mid(3).toInt(), .txt = "Eis\nSahne", .insdate = clock.now()});
             } else if (step.startsWith(QLatin1String("del"))) {
                 file.exec(QStringLiteral("DELETE FROM ordisp WHERE id = ") + step.mid(3));
             } else if (step == QLatin1String("copy")) {
@@ -147,7 +147,7 @@ void TestKitchen::script_data() {
     QTest::newRow("legend")                << "" << "F12 legend=shown F12 legend=hidden Enter Enter F12 legend=shown F9 detail=closed";
     QTest::newRow("detail window")         << "" << "Enter Enter detail=4 8 sel=none 1 sel=1 F1 F2 lines=1:2,2:1,3:2,4:0 F3 lines=2:1,3:2,4:0 2 Down sel=2 F3 msgs=1";
     QTest::newRow("off without keys")      << "" << "add4 del1 +2 colours= bold= chime=off strip=off";
-    QTest::newRow("not whole, too large")  << "GELB-MINUTEN=2.5;ROT-MINUTEN=100001;NEU-SIGNAL=2;STORNO-SEKUNDEN=-5" << "colours= chime=off strip=off";
+    QTest::newRow("not whole, too large")  << "GELB-MINUTEN=2.5;ROT-MINUTEN=100001;NEU-SIGNAL=ja;STORNO-SEKUNDEN=-5" << "colours= chime=off strip=off";
     QTest::newRow("empty or zero is off")  << "ROT-MINUTEN=;NEU-SIGNAL=0;STORNO-SEKUNDEN=0" << "colours= chime=off strip=off";
     QTest::newRow("colours at minutes")    << "GELB-MINUTEN=58;ROT-MINUTEN=60;NEU-SIGNAL=1;STORNO-SEKUNDEN=30" << "chime=0 strip=none colours=1:#ff4848,2:#ffd600 +59 colours=1:#ff4848,2:#ffd600 +1 colours=1:#ff4848,4:#ffd600,2:#ff4848 Enter Enter 1 colours=1:#ff4848 2 colours=2:#ff4848";
     QTest::newRow("only red")              << "ROT-MINUTEN=60" << "colours=1:#ff4848";
