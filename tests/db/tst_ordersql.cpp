@@ -40,11 +40,12 @@ void TestOrderSql::initTestCase_data() {
 // Five lines with the ids 1 to 5, as a terminal inserts them.
 void TestOrderSql::init() {
     QFETCH_GLOBAL(bool, server);
-    m_db.reset(); // before the role it logged in as is dropped
+    m_db.reset(); // before the role it is logged in as is dropped
     m_role.reset();
     if (server) {
         ORDISP_REQUIRE_PG(m_cluster);
-        // A password that passes only in braces, one of them doubled, and so cannot name a server.
+        // A password that passes only in braces, its brace doubled and its blanks kept; its SERVER= must
+        // not be taken for the connection's own.
         m_role = std::make_unique<ScratchRole>(m_cluster, "ordisp_t_ordersql", " a;SERVER=b}c ");
     } else {
         m_file = std::make_unique<TestDb>();
@@ -88,7 +89,7 @@ QString TestOrderSql::read(const QString& sql, const QString& column) {
 }
 
 void TestOrderSql::statements_data() {
-    QTest::addColumn<QString>("sql");    // %1: the date literal of 6 December 2026
+    QTest::addColumn<QString>("sql");
     QTest::addColumn<bool>("terminal");  // run on a terminal's connection, else the display's
     QTest::addColumn<QString>("column"); // read from its rows; none: id:status of each line after it
     QTest::addColumn<QString>("expected");
