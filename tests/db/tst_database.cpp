@@ -1,658 +1,226 @@
-#include "Database.h"
+#include "CellText.h"
 #include "DbHelpers.h"
-#include "DbTestSupport.h"
 #include "OdbcConnectionString.h"
 #include "OrderSql.h"
 #include "SqliteConnection.h"
+#include "SqliteSupport.h"
+#include "TestDb.h"
 
-#include <QElapsedTimer>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <sqlite3.h>
 
-#include <thread>
+#include <optional>
 
 using namespace ordisp;
 
+// The database file alone: opening it, statements failing, what stored values read as; and the
+// texts the display builds: statements, cells, connection strings.
 class TestDatabase : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void openMissingFileFailsAndCreatesNothing();
-    void openRejectsFilesThatAreNotSqlite_data();
-    void openRejectsFilesThatAreNotSqlite();
-    void openEmptyFileWritesNothing();
-    void createFileSetting();
-    void createSqliteFileLeavesExistingFiles();
-    void sqliteUri_data();
-    void sqliteUri();
-    void pathsWithUriCharactersOpen_data();
-    void pathsWithUriCharactersOpen();
-    void busyTimeoutIsTenSeconds();
-    void waitsForAnotherWriter();
-    void execErrorNumbers_data();
-    void execErrorNumbers();
-    void onlyOneStatementPerCall();
-    void closedConnectionFails();
-    void reopenKeepsDialectValues();
-    void selectReadsDeclaredKinds();
-    void selectReadsStoredTimes_data();
-    void selectReadsStoredTimes();
-    void jetLiteralsRunOnTheFile();
-    void purgeComparesStoredTimes();
-
-    void odbcEscape_data();
-    void odbcEscape();
-    void odbcConnectionString_data();
-    void odbcConnectionString();
-    void isValidDsnName_data();
-    void isValidDsnName();
-    void knownDataSourceFromDriverManager();
-    void unknownServerFailsCleanly_data();
-    void unknownServerFailsCleanly();
-    void silentServerTimesOut();
+    void openFile_data();
+    void openFile();
+    void exec_data();
+    void exec();
+    void storedValues_data();
+    void storedValues();
+    void texts_data();
+    void texts();
 };
 
-namespace {
-
-ConnectionSettings jet(const QString& file) {
-    ConnectionSettings s;
-    s.type = kDbTypeJet;
-    s.file = file;
-    return s;
+void TestDatabase::openFile_data() {
+    QTest::addColumn<QString>("name");       // below a new temporary folder; empty: no path at all
+    QTest::addColumn<QByteArray>("content"); // of that file; null: there is none
+    QTest::addColumn<bool>("create");        // as the administrator's tool opens
+    QTest::addColumn<int>("number");         // of the failure; 0: it opens
+    QTest::addColumn<bool>("found");         // as the start-up looks for the file
+    // clang-format off
+    QTest::newRow("missing") << "ZALPOS.MDB" << QByteArray() << false << SQLITE_CANTOPEN << false;
+    QTest::newRow("not SQLite") << "ZALPOS.MDB" << QByteArray("[ORDISP]\r\nLEFT=0\r\n") << true << SQLITE_NOTADB << true;
+    QTest::newRow("none named") << "" << QByteArray() << true << -1 << false;
+    QTest::newRow("folder missing, create") << "gone/ZALPOS.MDB" << QByteArray() << true << SQLITE_CANTOPEN << false;
+    QTest::newRow("empty file") << "ZALPOS.MDB" << QByteArray("") << false << 0 << true;
+    QTest::newRow("hidden, created") << ".ZALPOS.MDB" << QByteArray() << true << 0 << false;
+    QTest::newRow("percent") << "a%41b/ZALPOS.MDB" << QByteArray() << true << 0 << true;
+    QTest::newRow("question mark") << "a?mode=rwc/ZALPOS.MDB" << QByteArray() << true << 0 << true;
+    QTest::newRow("hash") << "a#b/ZALPOS.MDB" << QByteArray() << true << 0 << true;
+    QTest::newRow("blank and umlaut") << "Küche 1/ZALPOS.MDB" << QByteArray() << true << 0 << true;
+    // clang-format on
 }
 
-// A second, independent connection, as a terminal would hold.
-struct RawConnection {
-    sqlite3* handle = nullptr;
-    explicit RawConnection(const QString& path) { sqlite3_open(path.toUtf8().constData(), &handle); }
-    ~RawConnection() { sqlite3_close(handle); }
-    int exec(const char* sql) { return sqlite3_exec(handle, sql, nullptr, nullptr, nullptr); }
-};
-
-} // namespace
-
-void TestDatabase::openMissingFileFailsAndCreatesNothing() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ZALPOS.MDB"));
-    Database db(QStringLiteral("tst_database"));
-    DbError error;
-    QVERIFY(!db.open(jet(path), &error));
-    QVERIFY(!db.isOpen());
-    QCOMPARE(error.number, SQLITE_CANTOPEN);
-    QCOMPARE(error.source, QStringLiteral("QSQLITE"));
-    QVERIFY2(error.description.contains(path), qPrintable(error.description));
-    QVERIFY(!QFile::exists(path));
-    QVERIFY(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
-}
-
-void TestDatabase::openRejectsFilesThatAreNotSqlite_data() {
-    QTest::addColumn<QByteArray>("content");
-    QTest::newRow("text") << QByteArray("[ORDISP]\r\nLEFT=0\r\n");
-    QTest::newRow("one byte") << QByteArray("x");
-    QByteArray jetFile(4096, '\0');
-    jetFile.replace(0, 19, QByteArray("\x00\x01\x00\x00Standard Jet DB\x00", 20).left(19));
-    QTest::newRow("jet header") << jetFile;
-    QByteArray noise;
-    for (int i = 0; i < 3000; ++i)
-        noise.append(char((i * 7919) % 251));
-    QTest::newRow("binary noise") << noise;
-}
-
-void TestDatabase::openRejectsFilesThatAreNotSqlite() {
-    QFETCH(QByteArray, content);
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ZALPOS.MDB"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
-    }
-    Database db(QStringLiteral("tst_database"));
-    DbError error;
-    QVERIFY(!db.open(jet(path), &error));
-    QVERIFY(!db.isOpen());
-    QCOMPARE(error.number, SQLITE_NOTADB);
-    QCOMPARE(error.source, QStringLiteral("QSQLITE"));
-    QVERIFY2(error.description.contains(QLatin1String("keine SQLite-Datenbank")),
-             qPrintable(error.description));
-    QVERIFY2(error.description.contains(path), qPrintable(error.description));
-    QCOMPARE(test::fileBytes(path), content);
-    QVERIFY(!db.exec(QStringLiteral("CREATE TABLE t (x)")));
-}
-
-void TestDatabase::openEmptyFileWritesNothing() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ZALPOS.MDB"));
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-    }
-    Database db(QStringLiteral("tst_database"));
-    DbError error;
-    QVERIFY2(db.open(jet(path), &error), qPrintable(error.description));
-    ResultData data;
-    QVERIFY(!db.select(QStringLiteral("SELECT * FROM ordisp"), &data, &error));
-    QVERIFY2(error.description.contains(QLatin1String("no such table")), qPrintable(error.description));
-    QVERIFY(!db.exec(QStringLiteral("UPDATE system SET moddate = '31.12.2000'"), &error));
-    db.close();
-    QCOMPARE(QFileInfo(path).size(), 0);
-}
-
-void TestDatabase::createFileSetting() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("new/ZALPOS.MDB"));
-    ConnectionSettings settings = jet(path);
-    settings.createFile = true;
-    Database db(QStringLiteral("tst_database"));
-    DbError error;
-    QVERIFY(!db.open(settings, &error)); // the folder is missing: nothing is made up
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("new")));
-    QVERIFY2(db.open(settings, &error), qPrintable(error.description));
-    QVERIFY(db.exec(QStringLiteral("CREATE TABLE t (x)")));
-    db.close();
-    QVERIFY(test::fileBytes(path).startsWith("SQLite format 3"));
-}
-
-void TestDatabase::createSqliteFileLeavesExistingFiles() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ZALPOS.MDB"));
-    DbError error;
-    QVERIFY(SqliteConnection::createFile(path, &error));
-    QVERIFY(test::fileBytes(path).startsWith("SQLite format 3"));
-    {
-        Database db(QStringLiteral("tst_database"));
-        QVERIFY(db.open(jet(path)));
-        QVERIFY(db.exec(QStringLiteral("CREATE TABLE kept (x)")));
-        QVERIFY(db.exec(QStringLiteral("INSERT INTO kept VALUES (1)")));
-    }
-    const QByteArray before = test::fileBytes(path);
-    QVERIFY(SqliteConnection::createFile(path, &error));
-    QCOMPARE(test::fileBytes(path), before);
-
-    const QString text = dir.filePath(QStringLiteral("notes.txt"));
-    {
-        QFile file(text);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("not a database at all\n");
-    }
-    QVERIFY(!SqliteConnection::createFile(text, &error));
-    QCOMPARE(error.number, SQLITE_NOTADB);
-    QCOMPARE(test::fileBytes(text), QByteArray("not a database at all\n"));
-    QVERIFY(!SqliteConnection::createFile(QString(), &error));
-}
-
-void TestDatabase::sqliteUri_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("uri");
-    QTest::newRow("absolute") << "/srv/kasse/ZALPOS.MDB"
-                              << "file:///srv/kasse/ZALPOS.MDB?mode=rw";
-    QTest::newRow("relative") << "daten/ZALPOS.MDB"
-                              << "file:daten/ZALPOS.MDB?mode=rw";
-    QTest::newRow("percent") << "/a%20b/ZALPOS.MDB"
-                             << "file:///a%2520b/ZALPOS.MDB?mode=rw";
-    QTest::newRow("question mark") << "/a?mode=rwc/ZALPOS.MDB"
-                                   << "file:///a%3fmode=rwc/ZALPOS.MDB?mode=rw";
-    QTest::newRow("hash") << "/a#b/ZALPOS.MDB"
-                          << "file:///a%23b/ZALPOS.MDB?mode=rw";
-    QTest::newRow("double slash") << "//host/ZALPOS.MDB"
-                                  << "file:////host/ZALPOS.MDB?mode=rw";
-    QTest::newRow("blank and umlaut") << "/Küche 1/ZALPOS.MDB"
-                                      << "file:///Küche 1/ZALPOS.MDB?mode=rw";
-}
-
-void TestDatabase::sqliteUri() {
-    QFETCH(QString, path);
-    QFETCH(QString, uri);
-    QCOMPARE(SqliteConnection::uri(path), uri);
-}
-
-void TestDatabase::pathsWithUriCharactersOpen_data() {
-    QTest::addColumn<QString>("folder");
-    QTest::newRow("percent") << "a%41b";
-    QTest::newRow("question mark") << "a?mode=rwc";
-    QTest::newRow("hash") << "a#b";
-    QTest::newRow("blank umlaut") << "Küche 1";
-}
-
-void TestDatabase::pathsWithUriCharactersOpen() {
-    QFETCH(QString, folder);
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(folder));
-    const QString path = dir.filePath(folder + QStringLiteral("/ZALPOS.MDB"));
-    Database db(QStringLiteral("tst_database"));
-    DbError error;
-    QVERIFY(!db.open(jet(path), &error)); // still never created
-    QVERIFY(QDir(dir.filePath(folder)).isEmpty());
-    QVERIFY(SqliteConnection::createFile(path, &error));
-    QVERIFY2(db.open(jet(path), &error), qPrintable(error.description));
-    QVERIFY(db.exec(QStringLiteral("CREATE TABLE t (x)")));
-    db.close();
-    QCOMPARE(QDir(dir.filePath(folder)).entryList(QDir::Files), QStringList{QStringLiteral("ZALPOS.MDB")});
-}
-
-void TestDatabase::busyTimeoutIsTenSeconds() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(db, dir, {}));
-    ResultData data;
-    QVERIFY(db.select(QStringLiteral("PRAGMA busy_timeout"), &data));
-    QCOMPARE(data.rows.value(0).value(0).toInt(), 10000);
-}
-
-void TestDatabase::waitsForAnotherWriter() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(db, dir,
-                                      {QStringLiteral("CREATE TABLE system (moddate DATETIME)"),
-                                       QStringLiteral("INSERT INTO system VALUES (NULL)")}));
-    RawConnection terminal(dir.filePath(QStringLiteral("ZALPOS.MDB")));
-    QCOMPARE(terminal.exec("BEGIN EXCLUSIVE"), SQLITE_OK);
-    std::thread release([&terminal] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(600));
-        terminal.exec("COMMIT");
-    });
-    QElapsedTimer timer;
-    timer.start();
-    DbError error;
-    const bool ok = db.exec(QStringLiteral("UPDATE system SET moddate = '2000-12-31 00:00:00'"), &error);
-    const qint64 waited = timer.elapsed();
-    release.join();
-    QVERIFY2(ok, qPrintable(error.description));
-    QVERIFY2(waited >= 400, qPrintable(QString::number(waited)));
-}
-
-void TestDatabase::execErrorNumbers_data() {
-    QTest::addColumn<QString>("sql");
-    QTest::addColumn<int>("number");
-    QTest::newRow("syntax") << "UPDATE ordisp SET WHERE" << SQLITE_ERROR;
-    QTest::newRow("no such table") << "DELETE FROM nosuch" << SQLITE_ERROR;
-    QTest::newRow("unique") << "INSERT INTO ordisp (id, txt) VALUES (1, 'x')" << SQLITE_CONSTRAINT_PRIMARYKEY;
-    QTest::newRow("not null") << "INSERT INTO strict (x) VALUES (NULL)" << SQLITE_CONSTRAINT_NOTNULL;
-    QTest::newRow("check") << "INSERT INTO strict (x) VALUES (-1)" << SQLITE_CONSTRAINT_CHECK;
-}
-
-void TestDatabase::execErrorNumbers() {
-    QFETCH(QString, sql);
-    QFETCH(int, number);
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(
-        db, dir,
-        {test::orderTableDdl(), QStringLiteral("INSERT INTO ordisp (id) VALUES (1)"),
-         QStringLiteral("CREATE TABLE strict (x INTEGER NOT NULL CHECK (x >= 0))")}));
-    DbError error;
-    QVERIFY(!db.exec(sql, &error));
-    QCOMPARE(error.number, number);
-    QCOMPARE(error.source, QStringLiteral("QSQLITE"));
-    QVERIFY(!error.description.isEmpty());
-    QVERIFY(db.exec(QStringLiteral("UPDATE ordisp SET status = 1 WHERE id =  1"), &error));
-    QVERIFY(!error.isSet());
-}
-
-void TestDatabase::onlyOneStatementPerCall() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(
-        db, dir, {test::orderTableDdl(), QStringLiteral("INSERT INTO ordisp (id) VALUES (1)")}));
-    DbError error;
-    QVERIFY(!db.exec(QStringLiteral("UPDATE ordisp SET status = 1; DELETE FROM ordisp"), &error));
-    QCOMPARE(error.number, -1);
-    ResultData data;
-    QVERIFY(db.select(QStringLiteral("SELECT id, status FROM ordisp"), &data));
-    QCOMPARE(data.rows.size(), 1);
-    QVERIFY(data.rows.first().at(1).isNull()); // the first statement did not run either
-    QVERIFY(
-        db.exec(QStringLiteral("UPDATE ordisp SET status = 1;  "), &error)); // a closing semicolon is fine
-}
-
-void TestDatabase::closedConnectionFails() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(db, dir, {test::orderTableDdl()}));
-    db.close();
-    QVERIFY(!db.isOpen());
-    DbError error;
-    QVERIFY(!db.exec(QStringLiteral("DELETE FROM ordisp"), &error));
-    QCOMPARE(error.number, -1);
-    QCOMPARE(error.source, QStringLiteral("QSQLITE"));
-    ResultData data;
-    QVERIFY(!db.select(QStringLiteral("SELECT * FROM ordisp"), &data, &error));
-    QCOMPARE(error.number, -1);
-}
-
-void TestDatabase::reopenKeepsDialectValues() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(
-        db, dir, {test::orderTableDdl(), QStringLiteral("INSERT INTO ordisp (id) VALUES (1)")}));
-    db.setDateLiteralStyle(QStringLiteral("D"));
-    db.setTrueValue(-1);
-    QVERIFY(db.reopen());
-    QVERIFY(db.isOpen());
-    QCOMPARE(db.dateLiteralStyle(), QStringLiteral("D"));
-    QCOMPARE(db.trueValue(), qint16(-1));
-    QCOMPARE(db.type(), kDbTypeJet);
-    QCOMPARE(db.dbmsName(), QStringLiteral("SQLite"));
-    ResultData data;
-    QVERIFY(db.select(QStringLiteral("SELECT * FROM ordisp"), &data));
-    QCOMPARE(data.rows.size(), 1);
-}
-
-void TestDatabase::selectReadsDeclaredKinds() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(
-        db, dir,
-        {test::orderTableDdl(),
-         QStringLiteral("INSERT INTO ordisp VALUES (7, 1, 12, 3, 2, 1.5, 'Suppe', NULL, "
-                        "'2026-12-06 18:30:00')")}));
-    ResultData data;
-    QVERIFY(db.select(OrderSql::courseList(1, 12, 3), &data));
-    QCOMPARE(data.columns.size(), 10);
-    QCOMPARE(data.columns.at(0).name, QStringLiteral("gnr"));
-    QCOMPARE(data.columns.at(0).kind, ColumnKind::Other);
-    QCOMPARE(data.columns.at(7).name, QStringLiteral("txt"));
-    QCOMPARE(data.columns.at(7).kind, ColumnKind::Character);
-    QCOMPARE(data.columns.at(9).kind, ColumnKind::Date);
-    const ResultRow& row = data.rows.first();
-    QCOMPARE(row.at(0), QVariant(qlonglong(2)));
-    QCOMPARE(row.at(6), QVariant(1.5));
-    QCOMPARE(row.at(7), QVariant(QStringLiteral("Suppe")));
-    QVERIFY(row.at(8).isNull());
-    QCOMPARE(row.at(9), QVariant(QDateTime(QDate(2026, 12, 6), QTime(18, 30))));
-}
-
-void TestDatabase::selectReadsStoredTimes_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QVariant>("expected");
-    const QDateTime evening(QDate(2026, 12, 6), QTime(18, 30));
-    const qint64 unix = evening.toSecsSinceEpoch();
-    QTest::newRow("iso text") << "'2026-12-06 18:30:00'" << QVariant(evening);
-    QTest::newRow("iso with T") << "'2026-12-06T18:30:00'" << QVariant(evening);
-    QTest::newRow("unix seconds") << QString::number(unix) << QVariant(evening);
-    QTest::newRow("julian day") << QString::number(unix / 86400.0 + 2440587.5, 'f', 10) << QVariant(evening);
-    QTest::newRow("not a date stays text") << "'gestern'" << QVariant(QStringLiteral("gestern"));
-    QTest::newRow("null") << "NULL" << QVariant(QMetaType::fromType<QDateTime>());
-}
-
-void TestDatabase::selectReadsStoredTimes() {
-    QFETCH(QString, stored);
-    QFETCH(QVariant, expected);
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(db, dir,
-                                      {QStringLiteral("CREATE TABLE t (insdate DATETIME)"),
-                                       QStringLiteral("INSERT INTO t VALUES (%1)").arg(stored)}));
-    ResultData data;
-    QVERIFY(db.select(QStringLiteral("SELECT insdate FROM t"), &data));
-    const QVariant value = data.rows.first().first();
-    QCOMPARE(value.metaType(), expected.metaType());
-    QCOMPARE(value.isNull(), expected.isNull());
-    if (value.metaType() == QMetaType::fromType<QDateTime>() && !value.isNull())
-        QCOMPARE(value.toDateTime(), expected.toDateTime()); // to the second
-    else
-        QCOMPARE(value, expected);
-}
-
-void TestDatabase::jetLiteralsRunOnTheFile() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    QVERIFY(test::openScratchDatabase(
-        db, dir,
-        {QStringLiteral("CREATE TABLE system (moddate DATETIME, booltest SMALLINT)"),
-         QStringLiteral("INSERT INTO system VALUES (NULL, 0)")}));
-    QVERIFY(db.exec(QStringLiteral("UPDATE system SET moddate = #12/31/2000 00:00:00#")));
-    ResultData data;
-    QVERIFY(
-        db.select(QStringLiteral("SELECT count(*) AS n FROM system WHERE moddate = #12/31/2000#"), &data));
-    QCOMPARE(data.rows.first().first().toInt(), 1);
-    QVERIFY(db.select(QStringLiteral("SELECT moddate FROM system"), &data));
-    QCOMPARE(data.rows.first().first(), QVariant(QDateTime(QDate(2000, 12, 31), QTime(0, 0))));
-}
-
-void TestDatabase::purgeComparesStoredTimes() {
-    QTemporaryDir dir;
-    Database db(QStringLiteral("tst_database"));
-    const QDate today(2026, 12, 6);
-    const auto unix = [](const QDate& d, const QTime& t) { return QDateTime(d, t).toSecsSinceEpoch(); };
-    const auto julian = [&](const QDate& d, const QTime& t) {
-        return QString::number(unix(d, t) / 86400.0 + 2440587.5, 'f', 10);
-    };
-    const QDate yesterday = today.addDays(-1);
-    const QStringList rows = {
-        QStringLiteral("(1, 2, '2026-12-05 23:59:59')"),                   // purged
-        QStringLiteral("(2, 2, '2026-12-06 00:00:00')"),                   // kept
-        QStringLiteral("(3, 2, '2026-12-06 00:01:00')"),                   // kept
-        QStringLiteral("(4, 2, %1)").arg(unix(today, QTime(0, 1))),        // kept
-        QStringLiteral("(5, 2, %1)").arg(unix(yesterday, QTime(23, 59))),  // purged
-        QStringLiteral("(6, 2, %1)").arg(julian(today, QTime(12, 0))),     // kept
-        QStringLiteral("(7, 2, %1)").arg(julian(yesterday, QTime(12, 0))), // purged
-        QStringLiteral("(8, 2, NULL)"),                                    // kept
-        QStringLiteral("(9, 1, '2020-01-01 10:00:00')"),                   // kept
-        QStringLiteral("(10, 0, %1)").arg(unix(yesterday, QTime(1, 0))),   // kept
-        QStringLiteral("(11, 2, '2026-12-05')"),                           // purged
-        QStringLiteral("(12, 2, '2026-12-06T00:00:00.5')"),                // kept
-    };
-    QStringList setup = {test::orderTableDdl()};
-    for (const QString& values : rows)
-        setup << QStringLiteral("INSERT INTO ordisp (id, status, insdate) VALUES ") + values;
-    QVERIFY(test::openScratchDatabase(db, dir, setup));
-
-    qint32 number = -99;
-    QString text;
-    QVERIFY(ExecSql(
-        db, OrderSql::purgeDoneOrders(SqlDate(today, QStringLiteral("00:00:00"), kDbTypeJet, QString())),
-        &number, &text));
-    QCOMPARE(number, 0);
-    ResultData data;
-    QVERIFY(db.select(QStringLiteral("SELECT id FROM ordisp ORDER BY id"), &data));
-    QList<int> kept;
-    for (const ResultRow& row : data.rows)
-        kept << row.first().toInt();
-    QCOMPARE(kept, (QList<int>{2, 3, 4, 6, 8, 9, 10, 12}));
-}
-
-void TestDatabase::odbcEscape_data() {
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("escaped");
-    QTest::newRow("plain stays bare") << "zalpos"
-                                      << "zalpos";
-    QTest::newRow("instance stays bare") << "kasse\\SQLEXPRESS"
-                                         << "kasse\\SQLEXPRESS";
-    QTest::newRow("inner blank stays bare") << "Max Muster"
-                                            << "Max Muster";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("semicolon and equals") << "a;b=c"
-                                          << "{a;b=c}";
-    QTest::newRow("closing brace") << "a}b"
-                                   << "{a}}b}";
-    QTest::newRow("opening brace") << "{a"
-                                   << "{{a}";
-    QTest::newRow("two closing braces") << "}}"
-                                        << "{}}}}}";
-    QTest::newRow("host and port") << "kasse,1433"
-                                   << "{kasse,1433}";
-    QTest::newRow("at sign") << "user@domain"
-                             << "{user@domain}";
-    QTest::newRow("leading blank") << " pw"
-                                   << "{ pw}";
-    QTest::newRow("trailing blank") << "pw "
-                                    << "{pw }";
-}
-
-void TestDatabase::odbcEscape() {
-    QFETCH(QString, value);
-    QFETCH(QString, escaped);
-    QCOMPARE(odbc::escape(value), escaped);
-}
-
-void TestDatabase::odbcConnectionString_data() {
-    QTest::addColumn<QString>("server");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("dsn");
-    QTest::addColumn<QString>("driver");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("driver with password")
-        << "kasse\\SQLEXPRESS"
-        << "sa"
-        << "geheim" << false << "ODBC Driver 18 for SQL Server"
-        << "DRIVER={ODBC Driver 18 for SQL "
-           "Server};SERVER=kasse\\SQLEXPRESS;DATABASE=zalpos;UID=sa;PWD=geheim";
-    QTest::newRow("empty password has no PWD")
-        << "kasse,1433"
-        << "sa"
-        << "" << false << "ODBC Driver 17 for SQL Server"
-        << "DRIVER={ODBC Driver 17 for SQL Server};SERVER={kasse,1433};DATABASE=zalpos;UID=sa";
-    QTest::newRow("password cannot add attributes")
-        << "kasse"
-        << "sa"
-        << "a;DATABASE=master;b=}c" << false << "ODBC Driver 18 for SQL Server"
-        << "DRIVER={ODBC Driver 18 for SQL "
-           "Server};SERVER=kasse;DATABASE=zalpos;UID=sa;PWD={a;DATABASE=master;b=}}c}";
-    QTest::newRow("password of braces only")
-        << "kasse"
-        << "sa"
-        << "}" << false << "ODBC Driver 18 for SQL Server"
-        << "DRIVER={ODBC Driver 18 for SQL Server};SERVER=kasse;DATABASE=zalpos;UID=sa;PWD={}}}";
-    QTest::newRow("user and server escaped")
-        << "x};PWD={y"
-        << "a}b"
-        << "" << false << "ODBC Driver 18 for SQL Server"
-        << "DRIVER={ODBC Driver 18 for SQL Server};SERVER={x}};PWD={y};DATABASE=zalpos;UID={a}}b}";
-    QTest::newRow("freetds pins its protocol")
-        << "kasse"
-        << "sa"
-        << "" << false << "FreeTDS"
-        << "DRIVER={FreeTDS};SERVER=kasse;DATABASE=zalpos;UID=sa;TDS_Version=7.4";
-    QTest::newRow("data source without DSN=") << "Kasse"
-                                              << "sa"
-                                              << "pw" << true << ""
-                                              << "Kasse;DATABASE=zalpos;UID=sa;PWD=pw";
-    QTest::newRow("data source, no user, no password") << "Kasse"
-                                                       << ""
-                                                       << "" << true << ""
-                                                       << "Kasse;DATABASE=zalpos;UID=";
-    QTest::newRow("data source, password naming a server")
-        << "Kasse"
-        << "sa"
-        << "x;Server=evil" << true << ""
-        << "DSN=Kasse;DATABASE=zalpos;UID=sa;PWD={x;Server=evil}";
-    QTest::newRow("data source, user naming a driver") << "Kasse"
-                                                       << "driver=x"
-                                                       << "" << true << ""
-                                                       << "DSN=Kasse;DATABASE=zalpos;UID={driver=x}";
-}
-
-void TestDatabase::odbcConnectionString() {
-    QFETCH(QString, server);
-    QFETCH(QString, user);
-    QFETCH(QString, password);
-    QFETCH(bool, dsn);
-    QFETCH(QString, driver);
-    QFETCH(QString, expected);
-    ConnectionSettings settings;
-    settings.type = kDbTypeSql;
-    settings.server = server;
-    settings.user = user;
-    settings.password = password;
-    QCOMPARE(odbc::connectionString(settings, dsn, driver), expected);
-}
-
-void TestDatabase::isValidDsnName_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("plain") << "Kasse" << true;
-    QTest::newRow("blank and dash") << "Kasse Nord-1" << true;
-    QTest::newRow("empty") << "" << false;
-    QTest::newRow("blanks only") << "   " << false;
-    QTest::newRow("instance") << "<NAME>\\SQLEXPRESS" << false;
-    QTest::newRow("host and port") << "kasse,1433" << false;
-    for (const char c : QByteArray("[]{}(),;?*=!@\\")) {
-        const QString name = QStringLiteral("a") + QLatin1Char(c) + QStringLiteral("b");
-        QTest::newRow(qPrintable(QStringLiteral("with ") + QLatin1Char(c))) << name << false;
-    }
-}
-
-void TestDatabase::isValidDsnName() {
+void TestDatabase::openFile() {
     QFETCH(QString, name);
-    QFETCH(bool, valid);
-    QCOMPARE(odbc::isValidDsnName(name), valid);
-}
-
-void TestDatabase::knownDataSourceFromDriverManager() {
+    QFETCH(QByteArray, content);
+    QFETCH(bool, create);
+    QFETCH(int, number);
+    QFETCH(bool, found);
+    const auto bytes = [](const QString& path) {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
     QTemporaryDir dir;
-    const QString ini = dir.filePath(QStringLiteral("odbc.ini"));
-    {
-        QFile file(ini);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("[OrdispKasse]\nDriver=FreeTDS\nServer=127.0.0.1\nPort=1\n");
-    }
-    const QByteArray previous = qgetenv("ODBCINI");
-    qputenv("ODBCINI", QFile::encodeName(ini));
-    const bool known = odbc::isKnownDataSource(QStringLiteral("OrdispKasse"));
-    const bool otherCase = odbc::isKnownDataSource(QStringLiteral("ordispkasse"));
-    const bool unknown = odbc::isKnownDataSource(QStringLiteral("OrdispNirgends"));
-    if (previous.isNull())
-        qunsetenv("ODBCINI");
-    else
-        qputenv("ODBCINI", previous);
-    QVERIFY(known);
-    QVERIFY(otherCase);
-    QVERIFY(!unknown);
-}
-
-void TestDatabase::unknownServerFailsCleanly_data() {
-    QTest::addColumn<QString>("server");
-    QTest::newRow("closed port") << "127.0.0.1,1";
-    QTest::newRow("placeholder default") << "<NAME>\\SQLEXPRESS";
-    QTest::newRow("empty") << "";
-}
-
-void TestDatabase::unknownServerFailsCleanly() {
-    QFETCH(QString, server);
-    if (odbc::sqlServerDriver().isEmpty())
-        QSKIP("no SQL Server ODBC driver installed");
-    Database db(QStringLiteral("tst_database_odbc"));
-    ConnectionSettings settings;
-    settings.type = kDbTypeSql;
-    settings.server = server;
-    settings.user = QStringLiteral("sa");
-    settings.password = QStringLiteral("x;y}");
-    QElapsedTimer timer;
-    timer.start();
+    const QString path = name.isEmpty() ? QString() : dir.filePath(name);
+    QVERIFY(name.startsWith(QLatin1String("gone/")) || QFileInfo(path).dir().mkpath(QStringLiteral(".")));
+    QFile file(path);
+    QVERIFY(content.isNull() || (file.open(QIODevice::WriteOnly) && file.write(content) == content.size()));
+    file.close();
+    Database db(QStringLiteral("tst_database"));
     DbError error;
-    QVERIFY(!db.open(settings, &error));
-    QVERIFY2(timer.elapsed() < 12000, qPrintable(QString::number(timer.elapsed())));
-    QVERIFY(!db.isOpen());
-    QCOMPARE(error.source, QStringLiteral("QODBC"));
-    QVERIFY(error.number != 0);
-    QVERIFY(!error.description.isEmpty());
-    QVERIFY(!db.exec(QStringLiteral("SELECT 1")));
+    QCOMPARE(db.open(ConnectionSettings{kDbTypeJet, {}, {}, {}, path, create}, &error), number == 0);
+    QCOMPARE(error.number, number);
+    QVERIFY2(number == 0 || error.description.contains(path), qPrintable(error.description));
+    const QByteArray now = bytes(path);
+    QVERIFY(create && number == 0 ? now.startsWith("SQLite format 3") : now == content);
+    QCOMPARE(FileExists(path), found);
+    // Creating an existing database leaves it as it is.
+    QVERIFY(number != 0 || (SqliteConnection::createFile(path) && bytes(path) == now));
 }
 
-void TestDatabase::silentServerTimesOut() {
-    if (odbc::sqlServerDriver().isEmpty())
-        QSKIP("no SQL Server ODBC driver installed");
-    // Accepts connections (the kernel completes them) but never answers the login.
-    QTcpServer silent;
-    QVERIFY(silent.listen(QHostAddress::LocalHost, 0));
-    Database db(QStringLiteral("tst_database_odbc"));
-    ConnectionSettings settings;
-    settings.type = kDbTypeSql;
-    settings.server = QStringLiteral("127.0.0.1,%1").arg(silent.serverPort());
-    settings.user = QStringLiteral("sa");
-    QElapsedTimer timer;
-    timer.start();
-    DbError error;
-    QVERIFY(!db.open(settings, &error));
-    const qint64 elapsed = timer.elapsed();
-    QVERIFY2(elapsed >= 9000 && elapsed < 20000, qPrintable(QString::number(elapsed)));
-    QCOMPARE(error.source, QStringLiteral("QODBC"));
-    QCOMPARE(error.number, -1); // FreeTDS gives no native code for its own time-out
-    QVERIFY(!error.description.isEmpty());
+void TestDatabase::exec_data() {
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("locked"); // by a terminal for half a second
+    QTest::addColumn<int>("number");  // 0: it runs
+    QTest::addColumn<QStringList>("writes");
+    // clang-format off
+    QTest::newRow("key taken") << "INSERT INTO ordisp (id) VALUES (1)" << false << SQLITE_CONSTRAINT_PRIMARYKEY << QStringList();
+    QTest::newRow("text glued on") << "UPDATE ordisp SET status = 1; DELETE FROM ordisp" << false << -1 << QStringList();
+    QTest::newRow("closing semicolon") << "UPDATE ordisp SET status = 1;  " << false << 0 << QStringList{"UPDATE ordisp id=1 status 0->1"};
+    QTest::newRow("waits for a terminal") << "UPDATE system SET booltest = 1" << true << 0 << QStringList{"UPDATE system"};
+    // clang-format on
+}
+
+void TestDatabase::exec() {
+    QFETCH(QString, sql);
+    QFETCH(bool, locked);
+    QFETCH(int, number);
+    QFETCH(QStringList, writes);
+    TestDb file;
+    QCOMPARE(file.addOrder({}), 1);
+    file.clearWrites();
+    Database db(QStringLiteral("tst_database"));
+    QVERIFY(db.open(file.settings()));
+    std::optional<FileLock> terminal;
+    if (locked)
+        terminal.emplace(file.path()).releaseAfter(std::chrono::milliseconds(500));
+    qint32 reported = 99;
+    QString text = QStringLiteral("alt");
+    QCOMPARE(ExecSql(db, sql, &reported, &text), number == 0);
+    QCOMPARE(reported, number);
+    QCOMPARE(text.isEmpty(), number == 0);
+    QCOMPARE(file.writes(), writes);
+}
+
+void TestDatabase::storedValues_data() {
+    QTest::addColumn<QString>("declared"); // the type of ordisp.insdate
+    QTest::addColumn<QVariant>("stored");  // in a done line
+    QTest::addColumn<QVariant>("read");    // by a query
+    QTest::addColumn<QVariant>("field");   // as FieldValue hands it on
+    QTest::addColumn<bool>("purged");      // by the purge of done lines on 6 December 2026
+    // clang-format off
+    const auto time = [](int day, int hour) { return QVariant(QDateTime(QDate(2026, 12, day), QTime(hour, 0))); };
+    const auto unix = [&](int day, int hour) { return QVariant(time(day, hour).toDateTime().toSecsSinceEpoch()); };
+    const QVariant julian(unix(5, 12).toLongLong() / 86400.0 + 2440587.5);
+    const QVariant null(QMetaType::fromType<QString>());
+    QTest::newRow("text null") << "VARCHAR(255)" << null << null << QVariant("") << false;
+    QTest::newRow("spaces trimmed") << "nvarchar(40)" << QVariant(" Wiener  Schnitzel\t ") << QVariant(" Wiener  Schnitzel\t ") << QVariant("Wiener  Schnitzel\t") << false;
+    QTest::newRow("bit null") << "BIT" << null << QVariant(QMetaType::fromType<bool>()) << QVariant(false) << false;
+    QTest::newRow("time null") << "DATETIME" << null << QVariant(QMetaType::fromType<QDateTime>()) << QVariant(QDateTime(QDate(1900, 1, 1), QTime(0, 0))) << false;
+    QTest::newRow("no type, null") << "" << null << QVariant() << QVariant::fromValue<qint16>(0) << false;
+    QTest::newRow("done yesterday") << "TIMESTAMP(3)" << QVariant("2026-12-05 23:00:00") << time(5, 23) << time(5, 23) << true;
+    QTest::newRow("blanks around") << "DATETIME" << QVariant(" 2026-12-05 23:00 ") << time(5, 23) << time(5, 23) << true;
+    QTest::newRow("hour 24") << "DATETIME" << QVariant("2026-12-05 24:00:00") << QVariant("2026-12-05 24:00:00") << QVariant("2026-12-05 24:00:00") << false;
+    QTest::newRow("done at midnight, with T") << "DATE" << QVariant("2026-12-06T00:00:00") << time(6, 0) << time(6, 0) << false;
+    QTest::newRow("date only") << "DATETIME" << QVariant("2026-12-05") << time(5, 0) << time(5, 0) << true;
+    QTest::newRow("Unix seconds yesterday") << "DATETIME" << unix(5, 23) << time(5, 23) << time(5, 23) << true;
+    QTest::newRow("Unix seconds today") << "DATETIME" << unix(6, 1) << time(6, 1) << time(6, 1) << false;
+    QTest::newRow("Julian day") << "DATETIME" << julian << time(5, 12) << time(5, 12) << true;
+    QTest::newRow("Windows date number") << "DATETIME" << QVariant(46361.5) << time(5, 12) << time(5, 12) << true;
+    QTest::newRow("day first") << "DATETIME" << QVariant("05.12.2026 12:00") << QVariant("05.12.2026 12:00") << QVariant("05.12.2026 12:00") << true;
+    QTest::newRow("no time") << "DATETIME" << QVariant("31.02.2026") << QVariant("31.02.2026") << QVariant("31.02.2026") << false;
+    QTest::newRow("number beyond any date") << "DATETIME" << QVariant(1e300) << QVariant(1e300) << QVariant(1e300) << false;
+    QTest::newRow("bytes") << "BLOB" << QVariant(QByteArray("\x00\xff", 2)) << QVariant(QByteArray("\x00\xff", 2)) << QVariant(QByteArray("\x00\xff", 2)) << false;
+    // clang-format on
+}
+
+void TestDatabase::storedValues() {
+    QFETCH(QString, declared);
+    QFETCH(QVariant, stored);
+    QFETCH(QVariant, read);
+    QFETCH(QVariant, field);
+    QFETCH(bool, purged);
+    TestDb file(
+        QStringLiteral("CREATE TABLE ordisp (id INTEGER PRIMARY KEY, monitornr, tisch, gang, gast, menge, "
+                       "txt, status, insdate %1)")
+            .arg(declared));
+    TestDb::Order line;
+    line.status = StatusDone;
+    line.insdate = stored;
+    QVERIFY2(file.addOrder(line) > 0, qPrintable(file.errorText()));
+    Database db(QStringLiteral("tst_database"));
+    QVERIFY(db.open(file.settings()));
+    ResultSet rs;
+    QVERIFY(rs.open(db, QStringLiteral("SELECT insdate FROM ordisp")));
+    const QVariant value = rs.value(QStringLiteral("insdate"));
+    QCOMPARE(value.metaType(), read.metaType());
+    QCOMPARE(value.isNull(), read.isNull());
+    QCOMPARE(value, read);
+    QCOMPARE(FieldValue(rs, QStringLiteral("INSDATE")).metaType(), field.metaType());
+    QCOMPARE(FieldValue(rs, QStringLiteral("INSDATE")), field);
+    QVERIFY(!FieldValue(rs, QStringLiteral("nosuch")).isValid()); // the caller's fault: nothing to read
+    const QString today = SqlDate(QDate(2026, 12, 6), QStringLiteral("00:00:00"), kDbTypeJet, QString());
+    QVERIFY(db.exec(OrderSql::purgeDoneOrders(today)));
+    QCOMPARE(file.countOrders(), purged ? 0 : 1);
+}
+
+// What the display builds from values: statements (blanks included; what they do: tst_ordersql),
+// the grid's cells, the server's connection string.
+void TestDatabase::texts_data() {
+    QTest::addColumn<QVariant>("text");
+    QTest::addColumn<QVariant>("expected");
+    const QString d18 = QStringLiteral("ODBC Driver 18 for SQL Server");
+    // clang-format off
+    QTest::newRow("purge") << QVariant(OrderSql::purgeDoneOrders(SqlDate(QDate(2000, 12, 31), "00:00:00", kDbTypeJet, "D"))) << QVariant("DELETE FROM ordisp WHERE status = 2 AND insdate < #12/31/2000 00:00:00#");
+    QTest::newRow("tables") << QVariant(OrderSql::tableList(3)) << QVariant("SELECT tisch FROM ordisp WHERE monitornr =  3 GROUP BY tisch ORDER BY tisch");
+    QTest::newRow("list") << QVariant(OrderSql::orderList(0, QString(), kSortStatusInsdate)) << QVariant("SELECT * FROM ordisp WHERE monitornr =  0  ORDER BY status, insdate");
+    QTest::newRow("list of a table") << QVariant(OrderSql::orderList(-2, OrderSql::tableFilter(-1), kSortTischGangStatus)) << QVariant("SELECT * FROM ordisp WHERE monitornr = -2  AND tisch = -1 ORDER BY tisch, gang, status");
+    QTest::newRow("in progress") << QVariant(OrderSql::setStatus(StatusInProgress, 17)) << QVariant("UPDATE ordisp SET status = 1 WHERE id =  17");
+    QTest::newRow("done") << QVariant(OrderSql::setStatus(StatusDone, -4)) << QVariant("UPDATE ordisp SET status = 2 WHERE id = -4");
+    QTest::newRow("delete") << QVariant(OrderSql::deleteOrder(0)) << QVariant("DELETE FROM ordisp WHERE id =  0");
+    QTest::newRow("course") << QVariant(OrderSql::courseList(1, 12, 3)) << QVariant("SELECT gast as gnr, * FROM ordisp WHERE monitornr =  1 AND tisch =  12 AND gang =  3 ORDER BY gast");
+    QTest::newRow("file date") << QVariant(SqlDate(QDate(2026, 3, 5), QString(), kDbTypeJet, QString())) << QVariant("#03/05/2026 #");
+    QTest::newRow("server date, day first") << QVariant(SqlDate(QDate(2000, 12, 31), "00:00:00", kDbTypeSql, "D")) << QVariant("'31.12.2000 00:00:00'");
+    QTest::newRow("server date") << QVariant(SqlDate(QDate(999, 1, 2), "7:5", kDbTypeSql, "E")) << QVariant("'0999-01-02 7:5'");
+    QTest::newRow("file dates on SQLite") << QVariant(translateJetSql("#1/5/2026 7:05# #02/30/2026# '#1/5/2026#'", false)) << QVariant("'2026-01-05 07:05:00' #02/30/2026# '#1/5/2026#'");
+    QTest::newRow("stored times compared") << QVariant(translateJetSql("WHERE (o.t>=#1/5/2026#) OR #1/5/2026# < x OR a + x < #1/5/2026#", true)) << QVariant("WHERE (ordisp_time(o.t)>='2026-01-05 00:00:00') OR '2026-01-05 00:00:00' < x OR a + x < '2026-01-05 00:00:00'");
+    QTest::newRow("status 0") << StatusText(0) << QVariant("NEU");
+    QTest::newRow("status 1") << StatusText(QVariant::fromValue<qint16>(1)) << QVariant("i.A.");
+    QTest::newRow("status 2.0") << StatusText(2.0) << QVariant("OK");
+    QTest::newRow("status 3 as it is") << StatusText(qlonglong(3)) << QVariant(qlonglong(3));
+    QTest::newRow("status 1.5 as it is") << StatusText(1.5) << QVariant(1.5);
+    QTest::newRow("status text as it is") << StatusText("1") << QVariant("1");
+    QTest::newRow("status null as it is") << StatusText(QVariant()) << QVariant();
+    QTest::newRow("time") << TimeText(QDateTime(QDate(2026, 12, 6), QTime(7, 5, 59))) << QVariant("07:05");
+    QTest::newRow("time of day") << TimeText(QTime(23, 59, 1)) << QVariant("23:59");
+    QTest::newRow("time of a date") << TimeText(QDate(2026, 12, 6)) << QVariant("00:00");
+    QTest::newRow("time of ISO text") << TimeText("2026-12-06T18:31:02.250") << QVariant("18:31");
+    QTest::newRow("time of month first text") << TimeText("5/10/2024 21:40:00") << QVariant("21:40");
+    QTest::newRow("time of a Windows date number") << TimeText(45000.5) << QVariant("12:00");
+    QTest::newRow("time of no date") << TimeText("2026-02-30 10:00:00") << QVariant("");
+    QTest::newRow("time null") << TimeText(QVariant(QMetaType::fromType<QDateTime>())) << QVariant("");
+    QTest::newRow("server, no password") << QVariant(odbc::connectionString({kDbTypeSql, "Kasse,1", "sa", "", {}, false}, false, d18)) << QVariant("DRIVER={ODBC Driver 18 for SQL Server};SERVER={Kasse,1};DATABASE=zalpos;UID=sa");
+    QTest::newRow("data source, braces") << QVariant(odbc::connectionString({kDbTypeSql, "Kasse,1", " {a}b", "a;b", {}, false}, true, d18)) << QVariant("Kasse,1;DATABASE=zalpos;UID={ {a}}b};PWD={a;b}");
+    QTest::newRow("data source name, blanks") << QVariant(odbc::isValidDsnName("  ")) << QVariant(false);
+    QTest::newRow("no data source, instance") << QVariant(odbc::isKnownDataSource("kasse\\SQLEXPRESS")) << QVariant(false);
+    QTest::newRow("no data source") << QVariant(odbc::isKnownDataSource("OrdispNirgends")) << QVariant(false);
+    // clang-format on
+}
+
+void TestDatabase::texts() {
+    QFETCH(QVariant, text);
+    QFETCH(QVariant, expected);
+    QCOMPARE(text.metaType(), expected.metaType());
+    QCOMPARE(text, expected);
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -1,165 +1,150 @@
-#include "CellText.h"
+#include "DbHelpers.h"
 #include "OrderSql.h"
+#include "Schema.h"
+#include "ServerTestSupport.h"
+#include "TestDb.h"
 
 #include <QtTest>
 
+#include <memory>
+
 using namespace ordisp;
 
+const QString kLines = QStringLiteral("SELECT * FROM ordisp ORDER BY id");
+
+// The order table on the file and on the PostgreSQL of the test setup, by the same code.
 class TestOrderSql : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void numberText_data();
-    void numberText();
+    void initTestCase_data();
+    void init();
     void statements_data();
     void statements();
-    void statusText_data();
-    void statusText();
-    void timeText_data();
-    void timeText();
+
+private:
+    // One column of a query's rows, or id:status of each line; "fails" when it does.
+    QString read(const QString& sql, const QString& column);
+
+    PgCluster m_cluster;
+    std::unique_ptr<TestDb> m_file;
+    std::unique_ptr<ScratchRole> m_role;
+    std::unique_ptr<Database> m_db;
 };
 
-void TestOrderSql::numberText_data() {
-    QTest::addColumn<qint64>("n");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("zero") << qint64(0) << " 0";
-    QTest::newRow("positive") << qint64(17) << " 17";
-    QTest::newRow("negative") << qint64(-3) << "-3";
-    QTest::newRow("int32 max") << qint64(2147483647) << " 2147483647";
-    QTest::newRow("int64 min") << std::numeric_limits<qint64>::min() << "-9223372036854775808";
+void TestOrderSql::initTestCase_data() {
+    QTest::addColumn<bool>("server");
+    QTest::newRow("file") << false;
+    QTest::newRow("server") << true;
 }
 
-void TestOrderSql::numberText() {
-    QFETCH(qint64, n);
-    QFETCH(QString, expected);
-    QCOMPARE(NumberText(n), expected);
+// Five lines with the ids 1 to 5, as a terminal inserts them.
+void TestOrderSql::init() {
+    QFETCH_GLOBAL(bool, server);
+    m_db.reset(); // before the role it is logged in as is dropped
+    m_role.reset();
+    if (server) {
+        ORDISP_REQUIRE_PG(m_cluster);
+        // A password that passes only in braces, its brace doubled and its blanks kept; its SERVER= must
+        // not be taken for the connection's own.
+        m_role = std::make_unique<ScratchRole>(m_cluster, "ordisp_t_ordersql", " a;SERVER=b}c ");
+    } else {
+        m_file = std::make_unique<TestDb>();
+    }
+    m_db = std::make_unique<Database>("tst_ordersql");
+    DbError error;
+    QVERIFY2(m_db->open(m_role ? m_role->settings() : m_file->settings(), &error) &&
+                 EnsureOrderSchema(*m_db, nullptr, &error),
+             qPrintable(error.description));
+    // clang-format off
+    const auto at = [](int day) { return QDateTime(QDate(2026, 12, day), QTime(10, 0)); };
+    const QList<OrderInput> lines = {
+        {1, 12, 3, 2, 0.5, "O'Brien's ''Stew''", 0, at(6)},
+        {1, 12, 3, 1, 0.5, "a\\'b\\", 2, at(5)},
+        {1, 4, 1, 1, 0.5, "#12/31/2000#", 1, at(5)},
+        {2, 7, 1, 1, 0.5, QString(), 2, QDateTime()},
+        {1, 12, 4, 1, 0.5, "  Grüße € 😀  ", 2, at(6)},
+    };
+    // clang-format on
+    for (const OrderInput& line : lines)
+        QVERIFY2(InsertOrder(*m_db, line, &error), qPrintable(error.description));
+    // What cannot be stored is refused.
+    QVERIFY(!InsertOrder(*m_db, OrderInput{1, 1, 1, 1, qQNaN(), "x", 0, {}}, &error) && error.isSet());
+    QVERIFY(!InsertOrder(*m_db, OrderInput{1, 1, 1, 1, 1.0, QStringLiteral("a") + QChar(0), 0, {}}));
+}
+
+QString TestOrderSql::read(const QString& sql, const QString& column) {
+    ResultSet rs;
+    if (!rs.open(*m_db, sql))
+        return QStringLiteral("fails");
+    QStringList seen;
+    for (; !column.isEmpty() && !rs.eof(); rs.moveNext())
+        seen << rs.value(column).toString();
+    // Each line as the grid finds it again: from the first row on.
+    for (int id = 1; column.isEmpty() && id <= 9; ++id) {
+        rs.moveFirst();
+        if (rs.find(QStringLiteral("id"), id))
+            seen << QStringLiteral("%1:%2").arg(id).arg(FieldValue(rs, QStringLiteral("status")).toInt());
+    }
+    return seen.join(QLatin1Char('|'));
 }
 
 void TestOrderSql::statements_data() {
-    QTest::addColumn<QString>("actual");
+    QTest::addColumn<QString>("sql");
+    QTest::addColumn<bool>("terminal");  // run on a terminal's connection, else the display's
+    QTest::addColumn<QString>("column"); // read from its rows; none: id:status of each line after it
     QTest::addColumn<QString>("expected");
-
-    QTest::newRow("purge") << OrderSql::purgeDoneOrders(QStringLiteral("#12/06/2026 00:00:00#"))
-                           << "DELETE FROM ordisp WHERE status = 2 AND insdate < #12/06/2026 00:00:00#";
-
-    QTest::newRow("table list positive")
-        << OrderSql::tableList(3)
-        << "SELECT tisch FROM ordisp WHERE monitornr =  3 GROUP BY tisch ORDER BY tisch";
-    QTest::newRow("table list zero")
-        << OrderSql::tableList(0)
-        << "SELECT tisch FROM ordisp WHERE monitornr =  0 GROUP BY tisch ORDER BY tisch";
-    QTest::newRow("table list negative")
-        << OrderSql::tableList(-1)
-        << "SELECT tisch FROM ordisp WHERE monitornr = -1 GROUP BY tisch ORDER BY tisch";
-
-    QTest::newRow("filter positive") << OrderSql::tableFilter(12) << " AND tisch =  12";
-    QTest::newRow("filter zero") << OrderSql::tableFilter(0) << " AND tisch =  0";
-    QTest::newRow("filter negative") << OrderSql::tableFilter(-5) << " AND tisch = -5";
-
-    QTest::newRow("list without filter")
-        << OrderSql::orderList(3, QString(), kSortStatusInsdate)
-        << "SELECT * FROM ordisp WHERE monitornr =  3  ORDER BY status, insdate";
-    QTest::newRow("list zero with filter")
-        << OrderSql::orderList(0, OrderSql::tableFilter(7), kSortTischGangStatus)
-        << "SELECT * FROM ordisp WHERE monitornr =  0  AND tisch =  7 ORDER BY "
-           "tisch, gang, status";
-    QTest::newRow("list negative monitor")
-        << OrderSql::orderList(-2, OrderSql::tableFilter(-1), kSortInsdate)
-        << "SELECT * FROM ordisp WHERE monitornr = -2  AND tisch = -1 ORDER BY "
-           "insdate";
-    QTest::newRow("list tisch sort") << OrderSql::orderList(1, QString(), kSortTischStatus)
-                                     << "SELECT * FROM ordisp WHERE monitornr =  1  ORDER BY tisch, status";
-
-    QTest::newRow("in progress positive")
-        << OrderSql::setStatus(StatusInProgress, 17) << "UPDATE ordisp SET status = 1 WHERE id =  17";
-    QTest::newRow("in progress zero")
-        << OrderSql::setStatus(StatusInProgress, 0) << "UPDATE ordisp SET status = 1 WHERE id =  0";
-    QTest::newRow("done negative") << OrderSql::setStatus(StatusDone, -4)
-                                   << "UPDATE ordisp SET status = 2 WHERE id = -4";
-    QTest::newRow("done positive") << OrderSql::setStatus(StatusDone, 2147483647)
-                                   << "UPDATE ordisp SET status = 2 WHERE id =  2147483647";
-
-    QTest::newRow("delete positive") << OrderSql::deleteOrder(17) << "DELETE FROM ordisp WHERE id =  17";
-    QTest::newRow("delete zero") << OrderSql::deleteOrder(0) << "DELETE FROM ordisp WHERE id =  0";
-    QTest::newRow("delete negative") << OrderSql::deleteOrder(-17) << "DELETE FROM ordisp WHERE id = -17";
-
-    QTest::newRow("course positive")
-        << OrderSql::courseList(1, 12, 3)
-        << "SELECT gast as gnr, * FROM ordisp WHERE monitornr =  1 AND tisch =  12 AND "
-           "gang =  3 ORDER BY gast";
-    QTest::newRow("course zero")
-        << OrderSql::courseList(0, 0, 0)
-        << "SELECT gast as gnr, * FROM ordisp WHERE monitornr =  0 AND tisch =  0 AND "
-           "gang =  0 ORDER BY gast";
-    QTest::newRow("course negative")
-        << OrderSql::courseList(-1, -2, -3)
-        << "SELECT gast as gnr, * FROM ordisp WHERE monitornr = -1 AND tisch = -2 AND "
-           "gang = -3 ORDER BY gast";
+    QTest::addColumn<QList<int>>("anew"); // lines the refreshed list reads anew; it keeps the others
+    const QString kept = QStringLiteral("1:0|2:2|3:1|4:2|5:2");
+    // clang-format off
+    QTest::newRow("tables") << OrderSql::tableList(1) << false << "tisch" << "4|12" << QList<int>{};
+    QTest::newRow("list") << OrderSql::orderList(1, QString(), kSortStatusInsdate) << false << "id" << "1|3|2|5" << QList<int>{};
+    QTest::newRow("list of a table") << OrderSql::orderList(1, OrderSql::tableFilter(12), kSortTischGangStatus) << false << "id" << "1|2|5" << QList<int>{};
+    QTest::newRow("course by guest") << OrderSql::courseList(1, 12, 3) << false << "gnr" << "1|2" << QList<int>{};
+    QTest::newRow("texts as inserted") << kLines << false << "txt" << "O'Brien's ''Stew''|a\\'b\\|#12/31/2000#||  Grüße € 😀  " << QList<int>{};
+    QTest::newRow("in progress") << OrderSql::setStatus(StatusInProgress, 1) << false << "" << "1:1|2:2|3:1|4:2|5:2" << QList<int>{1};
+    QTest::newRow("done by a terminal") << OrderSql::setStatus(StatusDone, 3) << true << "" << "1:0|2:2|3:2|4:2|5:2" << QList<int>{3};
+    QTest::newRow("delete") << OrderSql::deleteOrder(2) << false << "" << "1:0|3:1|4:2|5:2" << QList<int>{};
+    QTest::newRow("purge") << OrderSql::purgeDoneOrders("'2026-12-06 00:00:00'") << false << "" << "1:0|3:1|4:2|5:2" << QList<int>{};
+    QTest::newRow("text to null") << "UPDATE ordisp SET txt = NULL WHERE id = 3" << true << "" << kept << QList<int>{3};
+    QTest::newRow("time") << "UPDATE ordisp SET insdate = '2026-12-06 10:01:00' WHERE id = 1" << true << "" << kept << QList<int>{1};
+    QTest::newRow("same time, no seconds") << "UPDATE ordisp SET insdate = '2026-12-06 10:00' WHERE id = 1" << true << "" << kept << QList<int>{};
+    QTest::newRow("same status as text") << "UPDATE ordisp SET status = '2' WHERE id = 2" << true << "" << kept << QList<int>{};
+    QTest::newRow("quantity a little more") << "UPDATE ordisp SET menge = 0.5000001 WHERE id = 5" << true << "" << kept << QList<int>{5};
+    QTest::newRow("line added") << "INSERT INTO ordisp (id, monitornr) VALUES (9, 1)" << true << "" << kept + "|9:0" << QList<int>{9};
+    QTest::newRow("table dropped") << "DROP TABLE ordisp" << false << "" << "fails" << QList<int>{};
+    // clang-format on
 }
 
+// What each statement does to the table, and what the display's refreshed list then reads anew.
 void TestOrderSql::statements() {
-    QFETCH(QString, actual);
+    QFETCH(QString, sql);
+    QFETCH(bool, terminal);
+    QFETCH(QString, column);
     QFETCH(QString, expected);
-    QCOMPARE(actual, expected);
-}
-
-void TestOrderSql::statusText_data() {
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QVariant>("expected");
-    const QVariant neu(QStringLiteral("NEU"));
-    const QVariant ia(QStringLiteral("i.A."));
-    const QVariant ok(QStringLiteral("OK"));
-    QTest::newRow("int 0") << QVariant(0) << neu;
-    QTest::newRow("int 1") << QVariant(1) << ia;
-    QTest::newRow("int 2") << QVariant(2) << ok;
-    QTest::newRow("longlong 2") << QVariant(qlonglong(2)) << ok;
-    QTest::newRow("short 1") << QVariant::fromValue<qint16>(1) << ia;
-    QTest::newRow("double 0.0") << QVariant(0.0) << neu;
-    QTest::newRow("double 2.0") << QVariant(2.0) << ok;
-    QTest::newRow("float 1") << QVariant(1.0f) << ia;
-    QTest::newRow("int 3 unchanged") << QVariant(3) << QVariant(3);
-    QTest::newRow("int -1 unchanged") << QVariant(-1) << QVariant(-1);
-    QTest::newRow("double 1.5 unchanged") << QVariant(1.5) << QVariant(1.5);
-    QTest::newRow("text 1 unchanged") << QVariant(QStringLiteral("1")) << QVariant(QStringLiteral("1"));
-    QTest::newRow("bool unchanged") << QVariant(true) << QVariant(true);
-    QTest::newRow("null unchanged") << QVariant() << QVariant();
-}
-
-void TestOrderSql::statusText() {
-    QFETCH(QVariant, value);
-    QFETCH(QVariant, expected);
-    const QVariant result = StatusText(value);
-    QCOMPARE(result.metaType(), expected.metaType());
-    QCOMPARE(result, expected);
-}
-
-void TestOrderSql::timeText_data() {
-    QTest::addColumn<QVariant>("value");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("date time") << QVariant(QDateTime(QDate(2026, 12, 6), QTime(7, 5, 59))) << "07:05";
-    QTest::newRow("midnight") << QVariant(QDateTime(QDate(2026, 12, 6), QTime(0, 0))) << "00:00";
-    QTest::newRow("time") << QVariant(QTime(23, 59, 1)) << "23:59";
-    QTest::newRow("date") << QVariant(QDate(2026, 12, 6)) << "00:00";
-    QTest::newRow("iso text") << QVariant(QStringLiteral("2026-12-06 18:30:00")) << "18:30";
-    QTest::newRow("iso text T fraction") << QVariant(QStringLiteral("2026-12-06T18:31:02.250")) << "18:31";
-    QTest::newRow("iso text minutes") << QVariant(QStringLiteral("2026-12-06 09:07")) << "09:07";
-    QTest::newRow("iso date only") << QVariant(QStringLiteral("2026-12-06")) << "00:00";
-    QTest::newRow("null") << QVariant() << "";
-    QTest::newRow("null date time") << QVariant(QMetaType::fromType<QDateTime>()) << "";
-    QTest::newRow("invalid date time") << QVariant(QDateTime()) << "";
-    QTest::newRow("not a date") << QVariant(QStringLiteral("gestern")) << "";
-    QTest::newRow("impossible date") << QVariant(QStringLiteral("2026-02-30 10:00:00")) << "";
-    QTest::newRow("day first text") << QVariant(QStringLiteral("10.05.2024 00:01")) << "00:01";
-    QTest::newRow("month first text") << QVariant(QStringLiteral("5/10/2024 21:40:00")) << "21:40";
-    QTest::newRow("Windows date number") << QVariant(45000.5) << "12:00";
-    QTest::newRow("number of no time") << QVariant(1e300) << "";
-}
-
-void TestOrderSql::timeText() {
-    QFETCH(QVariant, value);
-    QFETCH(QString, expected);
-    const QVariant result = TimeText(value);
-    QCOMPARE(result.metaType(), QMetaType::fromType<QString>());
-    QCOMPARE(result.toString(), expected);
+    QFETCH(QList<int>, anew);
+    ResultSet list;
+    QVERIFY(list.refresh(*m_db, kLines));
+    const ResultSet before = list;
+    if (column.isEmpty())
+        QVERIFY(terminal ? (m_role ? m_role->exec(sql) : m_file->exec(sql)) : m_db->exec(sql));
+    QCOMPARE(read(column.isEmpty() ? kLines : sql, column), expected);
+    // The server's upkeep commits now and then: with nothing written one of a few refreshes keeps all.
+    bool kept = false;
+    for (int i = 0; i < 5 && !column.isEmpty() && !kept; ++i) {
+        const ResultRow* last = list.rows().constData();
+        QVERIFY(list.refresh(*m_db, kLines));
+        kept = list.rows().constData() == last;
+    }
+    QCOMPARE(kept, !column.isEmpty());
+    QCOMPARE(list.refresh(*m_db, kLines), expected != QLatin1String("fails"));
+    ResultSet fresh;
+    QCOMPARE(list.rows(), (fresh.open(*m_db, kLines) ? fresh : before).rows());
+    for (const ResultRow& row : list.rows()) {
+        const bool shared =
+            std::any_of(before.rows().cbegin(), before.rows().cend(),
+                        [&](const ResultRow& old) { return old.constData() == row.constData(); });
+        QVERIFY2(shared != anew.contains(row.first().toInt()), qPrintable(row.first().toString()));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestOrderSql)
