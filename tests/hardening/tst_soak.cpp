@@ -108,14 +108,10 @@ void TestSoak::displaysAndTerminalOnOneFile() {
             refusals += refused ? 1 : 0;
             if (id != 0 && !refused)
                 presses.append({id, button == 2 ? -1 : button + 1});
-        } else if (choice < 85) {
+        } else {
             // A table, its second press opening the detail window, or all tables.
             const int index = random.bounded(4) == 0 ? 0 : random.bounded(1, 8);
             s.form->findChild<QPushButton*>(QStringLiteral("cmdTisch%1").arg(index))->click();
-        } else if (choice < 95) {
-            s.form->DataGrid1_HeadClick(random.bounded(6));
-        } else if (s.detail->isLoaded()) {
-            s.detail->cmdEsc_Click();
         }
         QTest::qWait(random.bounded(5, 40));
         for (Station& station : stations) {
