@@ -110,6 +110,7 @@ void TestBadData::oddLine_data() {
     QTest::newRow("insdate no date") << "(5, 4, 1, 1, 1, 'Suppe', 0, 'gestern')" << "|4|1|1|Suppe|NEU" << "1:1|1|Suppe|NEU" << "" << "";
     QTest::newRow("insdate as bytes") << "(5, 4, 1, 1, 1, 'Suppe', 0, X'00FF')" << "|4|1|1|Suppe|NEU" << "1:1|1|Suppe|NEU" << "" << "";
     QTest::newRow("hour 24, not the next day") << "(5, 4, 1, 1, 1, 'Suppe', 0, '2024-05-10 24:00:00'), (6, 5, 1, 1, 1, 'Salat', 0, '2024-05-11 00:00:00')" << "|4|1|1|Suppe|NEU" << "1:1|1|Suppe|NEU" << "" << "";
+    QTest::newRow("second 60, not the next minute") << "(5, 4, 1, 1, 1, 'Suppe', 0, '2024-05-10 09:05:60'), (6, 5, 1, 1, 1, 'Salat', 0, '2024-05-10 09:06:00')" << "|4|1|1|Suppe|NEU" << "1:1|1|Suppe|NEU" << "" << "";
     // Only done lines may be deleted; a status is set whatever it was.
     QTest::newRow("status 3") << "(5, 7, 1, 1, 1, 'Suppe', 3, '2024-05-10 09:05:00')" << "09:05|7|1|1|Suppe|3" << "1:1|1|Suppe|3" << "Del IA OK" << "UPDATE ordisp id=5 status 3->1; UPDATE ordisp id=5 status 1->2";
     QTest::newRow("status 2.5") << "(5, 7, 1, 1, 1, 'Suppe', 2.5, NULL)" << "|7|1|1|Suppe|2.5" << "1:1|1|Suppe|2.5" << "Del" << "";

@@ -101,6 +101,7 @@ void TestSqlServerLogin::refusedLogin_data() {
     QTest::addColumn<bool>("sent");   // else refused before a word reached the server
     // clang-format off
     QTest::newRow("plain") << "geheim" << false << true;
+    QTest::newRow("none") << "" << false << true;
     QTest::newRow("semicolon") << "a;b" << false << true;
     QTest::newRow("braces, =, PWD=") << "a;b}c=d;PWD=x" << false << true;
     QTest::newRow("braces, kept as they are") << "{ke}}nn}" << false << true;
