@@ -226,30 +226,33 @@ QVariant ScratchRole::scalar(const QString& sql) {
 
 ServerConfig::ServerConfig() {
     QDir().mkpath(configFolder());
-    QDir().mkpath(m_dir.filePath(QStringLiteral("bin")));
-    QDir().mkpath(m_dir.filePath(QStringLiteral("cwd")));
+    QDir().mkpath(exeFolder());
+    QDir().mkpath(workFolder());
 }
 
 void ServerConfig::write(const QString& server, const QString& user, const QStringList& passwordLines,
                          int monitorNr) {
-    QByteArray text =
-        "[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n";
-    for (const QString& line : passwordLines)
-        text += line.toUtf8() + "\r\n";
-    text += "[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n";
+    write("[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n" +
+          passwordLines.join(QStringLiteral("\r\n")).toUtf8() +
+          "\r\n[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n");
+}
+
+void ServerConfig::write(const QByteArray& text) {
     QFile file(iniPath());
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text);
 }
 
-StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now) const {
+StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now,
+                                 InstanceGuard* instance) const {
     FixedClock clock(now);
     StartupEnvironment env;
     env.messages = &messages;
     env.clock = &clock;
+    env.instance = instance;
     env.configFolder = configFolder();
-    env.executableFolder = m_dir.filePath(QStringLiteral("bin"));
-    env.currentFolder = m_dir.filePath(QStringLiteral("cwd"));
+    env.executableFolder = exeFolder();
+    env.currentFolder = workFolder();
     return RunStartup(env);
 }
 

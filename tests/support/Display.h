@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Clock.h"
+#include "DataGrid.h"
+#include "Form1.h"
+#include "MessageSink.h"
+#include "Schema.h"
+#include "Screen.h"
+#include "ServerTestSupport.h"
+#include "TestDb.h"
+#include "frmTischDetail.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+#include <memory>
+
+// Tests name it inside namespace ordisp: QtGui declares an X11 Display of its own.
+namespace ordisp {
+
+// The back ends the display tests run on, as the global data "backend": "file" and "server".
+void AddBackends();
+QString CurrentBackend();
+
+// For init(): the server needs the PostgreSQL test cluster (skipped without it, failed in CI).
+#define ORDISP_REQUIRE_BACKEND()                                                                             \
+    do {                                                                                                     \
+        if (CurrentBackend() == QLatin1String("server"))                                                     \
+            ORDISP_REQUIRE_PG(Display::cluster());                                                           \
+    } while (false)
+
+// A display on a database of either back end: the file, or a scratch role of the test cluster
+// (its dates day first, as a German server has them). ZALPOS.INI for it in a folder of its own, the
+// real start-up, then the main window and its detail window on the connection the start-up opened.
+class Display {
+public:
+    explicit Display(int monitorNr = 1, const QString& backend = CurrentBackend());
+    ~Display();
+    Display(const Display&) = delete;
+    Display& operator=(const Display&) = delete;
+
+    static const PgCluster& cluster();
+    bool isServer() const { return m_role != nullptr; }
+    TestDb* file() const { return m_file.get(); }      // null on the server
+    ScratchRole* role() const { return m_role.get(); } // null on the file
+    QString errorText() const { return m_error; }
+
+    // [DATABASE] and [PFADE] for this database as an administrator writes them; the server's
+    // password coded, as it holds blanks at its ends, ';' and '}'.
+    QString databaseLines() const;
+    // Writes ZALPOS.INI and runs the start-up; whether the main window is to show.
+    bool startup(const QString& ini);
+    void openWindows();
+    // Both, on databaseLines() for this monitor.
+    bool start();
+
+    // A connection of its own, as another station's, for arranging lines and reading them back.
+    Database& side();
+    bool exec(const QString& sql);
+    // A line of this monitor through InsertOrder, a minute after the last one (from 09:00); its id.
+    qint64 add(int table, std::optional<int> status = 0, int course = 1, const QString& text = {},
+               int guest = 1, int monitor = 0);
+    qint64 add(const OrderInput& order);
+    QString storedStatus(qint64 id); // "null" for NULL, empty when the line is gone
+    // Takes the database out of the display's reach (the file moved away; the server refusing the
+    // role's logins and its sessions ended), or brings it back.
+    bool cutOff(bool off);
+
+    DataGrid* grid() const { return form->findChild<DataGrid*>(QStringLiteral("DataGrid1")); }
+    QLabel* banner() const { return form->findChild<QLabel*>(QStringLiteral("connectionBanner")); }
+    QPushButton* button(const QString& name) const { return form->findChild<QPushButton*>(name); }
+    int tableButton(const QString& caption) const; // the first with that caption, -1 for none
+    QStringList tableCaptions() const;             // those that are not empty
+    QList<qint64> ids() const;
+    // The selected line's id, 0 when none, -1 when the grid's selection and the current row differ.
+    qint64 selected() const;
+    void select(qint64 id) const;
+    QStringList cells() const; // the main grid's rows as shown, cells joined by " | "
+
+    ServerConfig config;
+    RecordingMessageSink messages;
+    FixedScreen screen{15.0};
+    FixedClock clock{QDateTime(QDate(2024, 5, 10), QTime(14, 3, 7))};
+    StartupOutcome outcome;
+    std::unique_ptr<frmTischDetail> detail;
+    std::unique_ptr<Form1> form;
+
+private:
+    int m_monitorNr;
+    int m_added = 0;
+    QString m_error;
+    std::unique_ptr<TestDb> m_file;
+    std::unique_ptr<ScratchRole> m_role;
+    std::unique_ptr<Database> m_side;
+};
+
+} // namespace ordisp
