@@ -11,8 +11,8 @@ const QString kPassword = QStringLiteral(" Küche;1} ");
 
 void AddBackends() {
     QTest::addColumn<QString>("backend");
-    QTest::newRow("file") << QStringLiteral("file");
-    QTest::newRow("server") << QStringLiteral("server");
+    for (const char* backend : {"file", "server"})
+        QTest::newRow(backend) << QString::fromLatin1(backend);
 }
 
 QString CurrentBackend() {
@@ -28,15 +28,16 @@ const PgCluster& Display::cluster() {
 Display::Display(int monitorNr, const QString& backend)
     : m_monitorNr(monitorNr) {
     if (backend == QLatin1String("file")) {
-        m_file = std::make_unique<TestDb>();
-        m_error = m_file->errorText();
+        file = std::make_unique<TestDb>();
+        m_side = std::make_unique<Database>(QStringLiteral("DisplaySide"));
+        m_error = file->errorText() + (m_side->open(file->settings()) ? "" : "no side connection");
         return;
     }
     // A role per test program: programs may run side by side.
-    m_role = std::make_unique<ScratchRole>(cluster(), "ordisp_" + QCoreApplication::applicationName(),
-                                           kPassword, QStringList{"DateStyle = 'ISO, DMY'"});
-    if (!m_role->isValid() || !m_role->initTables())
-        m_error = m_role->errorText();
+    role = std::make_unique<ScratchRole>(cluster(), "ordisp_" + QCoreApplication::applicationName(),
+                                         kPassword, QStringList{"DateStyle = 'ISO, DMY'"});
+    if (!role->isValid() || !role->initTables())
+        m_error = role->errorText();
 }
 
 Display::~Display() {
@@ -46,10 +47,10 @@ Display::~Display() {
 }
 
 QString Display::databaseLines() const {
-    if (m_file)
-        return QStringLiteral("[DATABASE]\nTYP=MS-JET\n[PFADE]\nDATENBANK=%1\n").arg(m_file->folder());
+    if (file)
+        return QStringLiteral("[DATABASE]\nTYP=MS-JET\n[PFADE]\nDATENBANK=%1\n").arg(file->folder());
     return QStringLiteral("[DATABASE]\nTYP=MS-SQL\nSERVER=%1\nUSER=%2\nPWDC=%3\n")
-        .arg(cluster().dsn(), m_role->name(), EncodePassword(kPassword));
+        .arg(cluster().dsn(), role->name(), EncodePassword(kPassword));
 }
 
 bool Display::startup(const QString& ini) {
@@ -59,28 +60,14 @@ bool Display::startup(const QString& ini) {
     return outcome.showMainWindow;
 }
 
-void Display::openWindows() {
+bool Display::start(const QString& settings) {
+    if (!m_error.isEmpty() ||
+        !startup(databaseLines() + QStringLiteral("[ORDISP]\nORDISPNR=%1\n").arg(m_monitorNr) + settings))
+        return false;
     detail = std::make_unique<frmTischDetail>(*outcome.db, outcome.config.monitorNr, messages, screen);
     form = std::make_unique<Form1>(*outcome.db, outcome.config, messages, screen, clock, detail.get());
     detail->setKitchenSignals(form->kitchenSignals());
-}
-
-bool Display::start() {
-    if (!m_error.isEmpty() ||
-        !startup(databaseLines() + QStringLiteral("[ORDISP]\nORDISPNR=%1\n").arg(m_monitorNr)))
-        return false;
-    openWindows();
     return true;
-}
-
-Database& Display::side() {
-    if (m_role)
-        return m_role->side();
-    if (!m_side) {
-        m_side = std::make_unique<Database>(QStringLiteral("DisplaySide"));
-        (void)m_side->open(m_file->settings());
-    }
-    return *m_side;
 }
 
 bool Display::exec(const QString& sql) {
@@ -108,36 +95,39 @@ qint64 Display::add(const OrderInput& order) {
     return -1;
 }
 
-QString Display::storedStatus(qint64 id) {
+QString Display::statuses() {
     ResultData data;
-    if (!side().select(QStringLiteral("SELECT status FROM ordisp WHERE id = %1").arg(id), &data) ||
-        data.rows.isEmpty())
-        return QString();
-    const QVariant status = data.rows.first().first();
-    return status.isNull() ? QStringLiteral("null") : QString::number(status.toInt());
+    QStringList statuses;
+    if (side().select(QStringLiteral("SELECT status FROM ordisp ORDER BY id"), &data)) {
+        for (const ResultRow& row : data.rows)
+            statuses << (row.first().isNull() ? QStringLiteral("null")
+                                              : QString::number(row.first().toInt()));
+    }
+    return statuses.join(' ');
 }
 
-bool Display::cutOff(bool off) {
-    if (m_file) {
-        const QString away = m_file->path() + QStringLiteral(".weg");
-        return off ? QFile::rename(m_file->path(), away) : QFile::rename(away, m_file->path());
+bool Display::trouble(const QString& kind, bool on) {
+    if (kind == "lock") {
+        m_lock.reset(on ? new FileLock(file->path()) : nullptr);
+        return !m_lock || m_lock->isHeld();
+    }
+    if (kind != "lost") {
+        const QString away = kind + "_weg";
+        return exec(QStringLiteral("ALTER TABLE ordisp RENAME COLUMN %1 TO %2")
+                        .arg(on ? kind : away, on ? away : kind));
+    }
+    if (file) {
+        const QString away = file->path() + ".weg";
+        return QFile::rename(on ? file->path() : away, on ? away : file->path());
     }
     Database admin(QStringLiteral("DisplayAdmin"));
-    const QString role = m_role->name();
+    const QString name = role->name();
     if (!admin.open(cluster().admin()) ||
-        !admin.exec(QStringLiteral("ALTER ROLE %1 %2").arg(role, off ? "NOLOGIN" : "LOGIN")))
+        !admin.exec(QStringLiteral("ALTER ROLE %1 %2").arg(name, on ? "NOLOGIN" : "LOGIN")))
         return false;
-    return off ? admin.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = " +
-                            SqlText(role))
-               : m_role->reconnect();
-}
-
-int Display::tableButton(const QString& caption) const {
-    for (int i = 0; button(QStringLiteral("cmdTisch%1").arg(i)); ++i) {
-        if (button(QStringLiteral("cmdTisch%1").arg(i))->text() == caption)
-            return i;
-    }
-    return -1;
+    return on ? admin.exec("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE usename = " +
+                           SqlText(name))
+              : role->reconnect();
 }
 
 QStringList Display::tableCaptions() const {
@@ -162,10 +152,6 @@ qint64 Display::selected() const {
     if (rs.eof())
         return rows.isEmpty() ? 0 : -1;
     return rows.size() == 1 && rows.first().row() == rs.currentRow() ? FieldValue(rs, "id").toLongLong() : -1;
-}
-
-void Display::select(qint64 id) const {
-    grid()->selectRow(int(ids().indexOf(id)));
 }
 
 QStringList Display::cells() const {

@@ -37,13 +37,8 @@ class Display {
 public:
     explicit Display(int monitorNr = 1, const QString& backend = CurrentBackend());
     ~Display();
-    Display(const Display&) = delete;
-    Display& operator=(const Display&) = delete;
 
     static const PgCluster& cluster();
-    bool isServer() const { return m_role != nullptr; }
-    TestDb* file() const { return m_file.get(); }      // null on the server
-    ScratchRole* role() const { return m_role.get(); } // null on the file
     QString errorText() const { return m_error; }
 
     // [DATABASE] and [PFADE] for this database as an administrator writes them; the server's
@@ -51,31 +46,30 @@ public:
     QString databaseLines() const;
     // Writes ZALPOS.INI and runs the start-up; whether the main window is to show.
     bool startup(const QString& ini);
-    void openWindows();
-    // Both, on databaseLines() for this monitor.
-    bool start();
+    // The start-up on databaseLines() and [ORDISP] for this monitor with settings, then the windows.
+    bool start(const QString& settings = {});
 
     // A connection of its own, as another station's, for arranging lines and reading them back.
-    Database& side();
+    Database& side() { return role ? role->side() : *m_side; }
     bool exec(const QString& sql);
     // A line of this monitor through InsertOrder, a minute after the last one (from 09:00); its id.
     qint64 add(int table, std::optional<int> status = 0, int course = 1, const QString& text = {},
                int guest = 1, int monitor = 0);
     qint64 add(const OrderInput& order);
-    QString storedStatus(qint64 id); // "null" for NULL, empty when the line is gone
-    // Takes the database out of the display's reach (the file moved away; the server refusing the
-    // role's logins and its sessions ended), or brings it back.
-    bool cutOff(bool off);
+    QString statuses(); // of the lines in the order of their ids, "null" for NULL
+    // Trouble of a kind, or its end: "lost", the database out of the display's reach (the file moved
+    // away; the server refusing the role's logins, its sessions ended); "lock", another program's
+    // lock of the file; any other, a column of ordisp of that name renamed.
+    bool trouble(const QString& kind, bool on);
 
     DataGrid* grid() const { return form->findChild<DataGrid*>(QStringLiteral("DataGrid1")); }
     QLabel* banner() const { return form->findChild<QLabel*>(QStringLiteral("connectionBanner")); }
     QPushButton* button(const QString& name) const { return form->findChild<QPushButton*>(name); }
-    int tableButton(const QString& caption) const; // the first with that caption, -1 for none
-    QStringList tableCaptions() const;             // those that are not empty
+    QStringList tableCaptions() const; // of buttons 1 to 29, those not empty
     QList<qint64> ids() const;
     // The selected line's id, 0 when none, -1 when the grid's selection and the current row differ.
     qint64 selected() const;
-    void select(qint64 id) const;
+    void select(qint64 id) const { grid()->selectRow(int(ids().indexOf(id))); }
     QStringList cells() const; // the main grid's rows as shown, cells joined by " | "
 
     ServerConfig config;
@@ -85,14 +79,15 @@ public:
     StartupOutcome outcome;
     std::unique_ptr<frmTischDetail> detail;
     std::unique_ptr<Form1> form;
+    std::unique_ptr<TestDb> file;      // the database file, or
+    std::unique_ptr<ScratchRole> role; // the server's scratch role
 
 private:
     int m_monitorNr;
     int m_added = 0;
     QString m_error;
-    std::unique_ptr<TestDb> m_file;
-    std::unique_ptr<ScratchRole> m_role;
     std::unique_ptr<Database> m_side;
+    std::unique_ptr<FileLock> m_lock;
 };
 
 } // namespace ordisp

@@ -225,9 +225,8 @@ QVariant ScratchRole::scalar(const QString& sql) {
 }
 
 ServerConfig::ServerConfig() {
-    QDir().mkpath(configFolder());
-    QDir().mkpath(exeFolder());
-    QDir().mkpath(workFolder());
+    for (const QString& folder : {configFolder(), exeFolder(), workFolder()})
+        QDir().mkpath(folder);
 }
 
 void ServerConfig::write(const QString& server, const QString& user, const QStringList& passwordLines,
@@ -245,15 +244,8 @@ void ServerConfig::write(const QByteArray& text) {
 
 StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now,
                                  InstanceGuard* instance) const {
-    FixedClock clock(now);
-    StartupEnvironment env;
-    env.messages = &messages;
-    env.clock = &clock;
-    env.instance = instance;
-    env.configFolder = configFolder();
-    env.executableFolder = exeFolder();
-    env.currentFolder = workFolder();
-    return RunStartup(env);
+    const FixedClock clock(now);
+    return RunStartup({&messages, &clock, instance, configFolder(), exeFolder(), workFolder(), {}});
 }
 
 int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,
