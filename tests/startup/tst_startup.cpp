@@ -8,13 +8,14 @@ namespace ordisp {
 
 namespace {
 
-// Messages as "style text", '*' for the driver's own words; {...} as TestStartup::start fills in,
-// {tmp} the folder of ZALPOS.INI's folder config/zalpos, bin (the program's) and cwd (the working one).
+// Messages as "style text", '*' for the driver's own words; {...} as TestStartup::start fills in:
+// {tmp} is the start's folder, with config/zalpos/ZALPOS.INI, bin (the program's) and cwd (working).
 // clang-format off
 const QString kNoConnection = "16 Die Verbindung zur Datenbank 'zalpos' konnte nicht hergestellt werden.\r\n\r\nFehler: *";
 const QString kNotFound = "64 Die Datenbank 'zalpos' auf Server '%1' wurde nicht gefunden. ";
 const QString kUseFile = "52 Die Datenbank wurde nicht im konfigurierten Verzeichnis gefunden. Es wird die Datenbank %1/ZALPOS.MDB verwendet. Soll diese Einstellung dauerhaft gespeichert werden ?";
 const QString kFailed = "16 Unerwarteter Fehler beim Programmstart: ";
+const QString kNoDatabase = "16 Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher beendet.\r\n\r\nStarten Sie das Programm neu, nachdem Sie den Fehler beseitigt haben. Nachfolgend finden Sie hierzu nähere Informationen.\r\n\r\nFehler-Beschreibung: *\r\n\r\nFehler-Nr.: *\r\nFehler-Quelle: QSQLITE";
 // clang-format on
 
 bool Matches(const QString& text, const QString& pattern) {
@@ -24,8 +25,9 @@ bool Matches(const QString& text, const QString& pattern) {
         .hasMatch();
 }
 
-struct AnotherRuns final : InstanceGuard {
-    bool acquire() override { return false; }
+struct Guard final : InstanceGuard {
+    bool first = true; // false: another display runs
+    bool acquire() override { return first; }
     void activateRunning() override {}
 };
 
@@ -67,11 +69,13 @@ void TestStartup::start_data() {
     QTest::newRow("file beside the program, not kept") << "file" << jet << QStringList{"copy {tmp}/bin", "answer no"} << QStringList{kUseFile.arg("{tmp}/bin")} << "D" << 0 << "*DATENBANK={tmp}/weg\n*" << "";
     QTest::newRow("file in the working folder") << "file" << jet << QStringList{"copy {tmp}/cwd"} << QStringList{kUseFile.arg("{tmp}/cwd")} << "D" << 0 << "*DATENBANK={tmp}/cwd\n*" << "";
     QTest::newRow("file nowhere") << "file" << jet << none << QStringList{"48 Die Datenbank wurde nicht im konfigurierten Verzeichnis {tmp}/weg/ZALPOS.MDB gefunden. \r\n\r\nBitte stellen Sie den Pfad zur Datei ZALPOS.MDB in {tmp}/config/zalpos/ZALPOS.INI ein."} << "exit 1" << 0 << "" << "";
-    QTest::newRow("file no database") << "file" << "{db}" << QStringList{"write Standard Jet DB"} << QStringList{"16 Die Datenbank konnte nicht geöffnet werden. Das Programm wird daher beendet.\r\n\r\nStarten Sie das Programm neu, nachdem Sie den Fehler beseitigt haben. Nachfolgend finden Sie hierzu nähere Informationen.\r\n\r\nFehler-Beschreibung: *\r\n\r\nFehler-Nr.: *\r\nFehler-Quelle: QSQLITE"} << "exit 1" << 0 << "" << "";
+    QTest::newRow("file not a database") << "file" << "{db}" << QStringList{"write Standard Jet DB"} << QStringList{kNoDatabase} << "exit 1" << 0 << "" << "";
+    QTest::newRow("file empty") << "file" << "{db}" << QStringList{"write "} << QStringList{kNoDatabase} << "exit 1" << 0 << "" << "";
+    QTest::newRow("file without the order table") << "file" << "{db}" << QStringList{"DROP TABLE ordisp"} << QStringList{kNoDatabase} << "exit 1" << 0 << "" << "";
     QTest::newRow("login refused") << "server" << server + "PWD=falsch\n" << none << QStringList{kNoConnection + "password authentication failed*", kNotFound.arg("{server}")} << "exit 1" << 0 << "" << "";
     QTest::newRow("no such data source") << "server" << "[DATABASE]\nTYP=MS-SQL\nSERVER=ordisp_keine_quelle\n" << none << QStringList{kNoConnection, kNotFound.arg("ordisp_keine_quelle")} << "exit 1" << 0 << "" << "";
     QTest::newRow("password naming attributes") << "server" << server + "PWD=x;DATABASE=postgres;UID=ordisp\n" << QStringList{"ALTER ROLE CURRENT_USER PASSWORD 'x;DATABASE=postgres;UID=ordisp'"} << none << "D" << -1 << "" << "";
-    QTest::newRow("dates month first") << "server" << "{db}" << QStringList{"ALTER ROLE CURRENT_USER SET DateStyle = 'ISO, MDY'"} << none << "E" << -1 << "" << "";
+    QTest::newRow("dates month first") << "server" << "{db}" << QStringList{"ALTER ROLE CURRENT_USER SET DateStyle = 'ISO, MDY'"} + lines << none << "E" << -1 << "" << "done today | new, old | in progress, old | done, no time | done in June";
     QTest::newRow("booltest refuses -1") << "server" << "{db}" << QStringList{"ALTER TABLE system ADD CONSTRAINT positive CHECK (booltest >= 0)"} << QStringList{"16 BoolTest-Fehler (3): *positive*"} << "D" << 1 << "" << "";
     QTest::newRow("booltest a boolean") << "server" << "{db}" << QStringList{"ALTER TABLE system ALTER COLUMN booltest TYPE boolean USING booltest <> 0"} << QStringList{"16 BoolTest-Fehler (1): *boolean*", "16 BoolTest-Fehler (2): *boolean*", "16 BoolTest-Fehler (3): *boolean*", "16 Boolean-TRUE-Wert konnte nicht ermittelt werden."} << "exit 1" << 0 << "" << "";
     // clang-format on
@@ -97,27 +101,26 @@ void TestStartup::start() {
             .replace("{server}", Display::cluster().dsn())
             .replace("{user}", d.role ? d.role->name() : QString());
     };
-    AnotherRuns running;
-    InstanceGuard* instance = nullptr;
+    Guard guard;
     for (const QString& step : arrange) {
-        QFile file(step.startsWith("write ") ? d.file->path() : QString());
         if (step == "running")
-            instance = &running;
+            guard.first = false;
         else if (step == "answer no")
             d.messages.setNextAnswer(AnswerNo);
         else if (step == "ini folder")
             QVERIFY(QDir().mkpath(d.config.iniPath()));
-        else if (step.startsWith("write "))
+        else if (step.startsWith("write ")) {
+            QFile file(d.file->path());
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-                    file.write(step.mid(6).toUtf8()) > 0);
-        else if (step.startsWith("copy "))
+                    file.write(step.mid(6).toUtf8()) >= 0);
+        } else if (step.startsWith("copy "))
             QVERIFY(QFile::copy(d.file->path(), expand(step.mid(5)) + "/ZALPOS.MDB"));
         else
             QVERIFY2(d.exec(step), qPrintable(d.errorText()));
     }
     if (!ini.isEmpty())
         d.config.write(expand(ini).toUtf8());
-    d.outcome = d.config.run(d.messages, d.clock.now(), instance);
+    d.outcome = d.config.run(d.messages, d.clock.now(), &guard);
 
     QStringList shown;
     for (const RecordingMessageSink::Entry& entry : d.messages.shown())
