@@ -1,108 +1,77 @@
-#include "Form1Layout.h"
+#include "Display.h"
 
 #include <QtTest>
 
-using namespace ordisp;
+namespace ordisp {
 
-namespace {
-
-constexpr std::array<double, 6> kDesignColumns{1005.17, 720.00, 750.05, 810.14, 5430.05, 810.14};
-
-LayoutInput designInput(double clientWidth, double clientHeight) {
-    LayoutInput in;
-    in.clientWidth = clientWidth;
-    in.clientHeight = clientHeight;
-    in.gridTop = 2520;
-    in.gridWidth = 10215;
-    in.gridHeight = 6855;
-    in.cmdOKWidth = 2175;
-    in.cmdEscWidth = 975;
-    in.columnWidths = kDesignColumns;
-    return in;
-}
-
-// The state after the worked example (client 15240 x 10980) has been laid out.
-LayoutInput afterWorkedExample(double clientWidth, double clientHeight) {
-    LayoutInput in = designInput(clientWidth, clientHeight);
-    in.gridWidth = 12565;
-    in.gridHeight = 8460;
-    in.columnWidths[4] = 7469.50;
-    return in;
-}
-
-bool near(double a, double b) {
-    return std::abs(a - b) < 0.005;
-}
-
-} // namespace
-
+// Both windows on screens of several sizes and resolutions.
 class TestForm1Layout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void workedExample();
-    void edges_data();
-    void edges();
+    void layout_data();
+    void layout();
 };
 
-void TestForm1Layout::workedExample() {
-    const LayoutResult out = ComputeLayout(designInput(15240, 10980));
-    QCOMPARE(out.gridHeight, 8460.0);
-    QCOMPARE(out.gridWidth, 12565.0);
-    QVERIFY2(near(out.descriptionWidth, 7469.50), qPrintable(QString::number(out.descriptionWidth, 'f', 4)));
-    QCOMPARE(out.actionButtonsLeft, 12815.0);
-    QCOMPARE(out.actionButtonsLeft + 2175, 14990.0);
-    QCOMPARE(out.escLeft, 14265.0);
-    QCOMPARE(out.escTop, 0.0);
-    QVERIFY(out.gridHeightChanged && out.gridWidthChanged && out.descriptionWidthChanged);
+void TestForm1Layout::layout_data() {
+    QTest::addColumn<double>("twipsPerPixel");
+    QTest::addColumn<QRect>("area");         // of the screen, free for windows
+    QTest::addColumn<QString>("settings");   // [ORDISP] of ZALPOS.INI
+    QTest::addColumn<QRect>("outer");        // of the main window, its frame of 2 pixels included
+    QTest::addColumn<QRect>("grid");         // of the main window: below the buttons, down to the bottom
+    QTest::addColumn<double>("description"); // its "Bezeichnung" in twips: what the other columns leave
+    QTest::addColumn<QRect>("detailGrid");   // the detail window's first; empty where it is scaled
+    // Too large, a window is scaled as a whole and moved onto the free area.
+    // clang-format off
+    QTest::newRow("1024x768") << 15.0 << QRect(0, 0, 1024, 768) << "" << QRect(0, 0, 1024, 768) << QRect(8, 168, 842, 596) << 7529.5 << QRect();
+    QTest::newRow("1920x1080") << 15.0 << QRect(0, 0, 1920, 1080) << "" << QRect(0, 0, 1024, 768) << QRect(8, 168, 842, 596) << 7529.5 << QRect(8, 8, 377, 209);
+    QTest::newRow("a second screen") << 15.0 << QRect(0, 0, 3840, 2160) << "LEFT=1280\nWIDTH=1280\nHEIGHT=1024\n" << QRect(1280, 0, 1280, 1024) << QRect(8, 168, 1098, 852) << 11369.5 << QRect(8, 8, 377, 209);
+    QTest::newRow("800x600, LEFT=300") << 15.0 << QRect(0, 0, 800, 600) << "LEFT=300\n" << QRect(0, 0, 800, 600) << QRect(6, 131, 657, 465) << 7535.5 << QRect();
+    QTest::newRow("a panel above") << 15.0 << QRect(0, 40, 1024, 728) << "" << QRect(0, 40, 971, 728) << QRect(8, 159, 798, 565) << 7535.5 << QRect();
+    QTest::newRow("144 dpi") << 10.0 << QRect(0, 0, 2560, 1440) << "WIDTH=1536\nHEIGHT=1152\n" << QRect(0, 0, 1536, 1152) << QRect(12, 252, 1264, 896) << 7549.5 << QRect(12, 12, 566, 314);
+    QTest::newRow("1024x768 at 120 dpi") << 12.0 << QRect(0, 0, 1024, 768) << "" << QRect(0, 0, 1024, 768) << QRect(10, 210, 797, 554) << 4469.5 << QRect();
+    QTest::newRow("1600x600, the height decides") << 15.0 << QRect(0, 0, 1600, 600) << "" << QRect(0, 0, 800, 600) << QRect(6, 131, 657, 465) << 7535.5 << QRect();
+    // clang-format on
 }
 
-void TestForm1Layout::edges_data() {
-    QTest::addColumn<double>("clientWidth");
-    QTest::addColumn<double>("clientHeight");
-    QTest::addColumn<double>("gridWidth");
-    QTest::addColumn<double>("gridHeight");
-    QTest::addColumn<double>("description");
-    QTest::addColumn<double>("actionLeft");
-    QTest::addColumn<double>("escLeft");
-
-    // Everything from the state the worked example left.
-    QTest::newRow("minimised") << 0.0 << 0.0 << 12565.0 << 8460.0 << 7469.50 << 12815.0 << -975.0;
-    QTest::newRow("height at the grid's top")
-        << 15240.0 << 2520.0 << 12565.0 << 8460.0 << 7469.50 << 12815.0 << 14265.0;
-    QTest::newRow("half a twip below the top")
-        << 15240.0 << 2520.5 << 12565.0 << 8460.0 << 7469.50 << 12815.0 << 14265.0;
-    QTest::newRow("one twip below the top")
-        << 15240.0 << 2521.0 << 12565.0 << 1.0 << 7469.50 << 12815.0 << 14265.0;
-    QTest::newRow("width at button + 500")
-        << 2675.0 << 10980.0 << 12565.0 << 8460.0 << 7469.50 << 12815.0 << 1700.0;
-    QTest::newRow("description would be negative")
-        << 7000.0 << 10980.0 << 4325.0 << 8460.0 << 7469.50 << 4575.0 << 6025.0;
-    QTest::newRow("description just below zero")
-        << 7770.0 << 10980.0 << 5095.0 << 8460.0 << 7469.50 << 5345.0 << 6795.0;
-    QTest::newRow("description just above zero")
-        << 7771.0 << 10980.0 << 5096.0 << 8460.0 << 0.50 << 5346.0 << 6796.0;
-    QTest::newRow("1500 wider") << 16740.0 << 10980.0 << 14065.0 << 8460.0 << 8969.50 << 14315.0 << 15765.0;
-    QTest::newRow("only taller") << 15240.0 << 12000.0 << 12565.0 << 9480.0 << 7469.50 << 12815.0 << 14265.0;
-}
-
-void TestForm1Layout::edges() {
-    QFETCH(double, clientWidth);
-    QFETCH(double, clientHeight);
-    QFETCH(double, gridWidth);
-    QFETCH(double, gridHeight);
+void TestForm1Layout::layout() {
+    QFETCH(double, twipsPerPixel);
+    QFETCH(QRect, area);
+    QFETCH(QString, settings);
+    QFETCH(QRect, outer);
+    QFETCH(QRect, grid);
     QFETCH(double, description);
-    QFETCH(double, actionLeft);
-    QFETCH(double, escLeft);
+    QFETCH(QRect, detailGrid);
+    Display d(1, "file");
+    d.screen = FixedScreen(twipsPerPixel, area);
+    QVERIFY2(d.start(settings), qPrintable(d.errorText()));
+    d.form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(d.form.get()));
+    QTRY_COMPARE(d.form->frameGeometry(), outer);
+    QCOMPARE(d.grid()->geometry(), grid);
+    QCOMPARE(d.grid()->columnWidthTwips(4), description);
+    QCOMPARE(d.button("cmdOK")->font().pointSizeF(), 12.0 * d.form->scaleFactor());
+    QCOMPARE(d.button("cmdEsc")->geometry().right(), d.form->width() - 1);
+    QVERIFY(d.form->rect().contains(d.button("cmdTisch29")->geometry()));
 
-    const LayoutResult out = ComputeLayout(afterWorkedExample(clientWidth, clientHeight));
-    QCOMPARE(out.gridWidth, gridWidth);
-    QCOMPARE(out.gridHeight, gridHeight);
-    QVERIFY2(near(out.descriptionWidth, description),
-             qPrintable(QString::number(out.descriptionWidth, 'f', 4)));
-    QCOMPARE(out.actionButtonsLeft, actionLeft);
-    QCOMPARE(out.escLeft, escLeft);
-    QCOMPARE(out.escTop, 0.0);
+    // The detail window, scaled again once its frame is known, fits whole and centred.
+    frmTischDetail& detail = *d.detail;
+    detail.Init(7);
+    detail.showDetail();
+    QTRY_VERIFY(area.contains(detail.frameGeometry()) &&
+                (detail.frameGeometry().center() - area.center()).manhattanLength() <= 2);
+    const double factor = detail.scaleFactor();
+    QCOMPARE(detail.grid(0)->geometry(), detailGrid.isValid() ? detailGrid : detail.grid(0)->geometry());
+    QVERIFY(detailGrid.isValid() ? factor == 1.0
+                                 : factor < 1.0 && (detail.frameGeometry().width() == area.width() ||
+                                                    detail.frameGeometry().height() == area.height()));
+    QVERIFY(detail.rect().contains(detail.grid(8)->geometry()));
+    for (QPushButton* button : detail.findChildren<QPushButton*>()) {
+        QVERIFY(detail.rect().contains(button->geometry()));
+        QCOMPARE(button->font().pointSizeF(), 12.0 * factor);
+    }
 }
 
-QTEST_GUILESS_MAIN(TestForm1Layout)
+} // namespace ordisp
+
+QTEST_MAIN(ordisp::TestForm1Layout)
 #include "tst_form1layout.moc"

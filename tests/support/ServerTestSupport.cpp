@@ -225,32 +225,27 @@ QVariant ScratchRole::scalar(const QString& sql) {
 }
 
 ServerConfig::ServerConfig() {
-    QDir().mkpath(configFolder());
-    QDir().mkpath(m_dir.filePath(QStringLiteral("bin")));
-    QDir().mkpath(m_dir.filePath(QStringLiteral("cwd")));
+    for (const QString& folder : {configFolder(), exeFolder(), workFolder()})
+        QDir().mkpath(folder);
 }
 
 void ServerConfig::write(const QString& server, const QString& user, const QStringList& passwordLines,
                          int monitorNr) {
-    QByteArray text =
-        "[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n";
-    for (const QString& line : passwordLines)
-        text += line.toUtf8() + "\r\n";
-    text += "[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n";
+    write("[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n" +
+          passwordLines.join(QStringLiteral("\r\n")).toUtf8() +
+          "\r\n[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n");
+}
+
+void ServerConfig::write(const QByteArray& text) {
     QFile file(iniPath());
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         file.write(text);
 }
 
-StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now) const {
-    FixedClock clock(now);
-    StartupEnvironment env;
-    env.messages = &messages;
-    env.clock = &clock;
-    env.configFolder = configFolder();
-    env.executableFolder = m_dir.filePath(QStringLiteral("bin"));
-    env.currentFolder = m_dir.filePath(QStringLiteral("cwd"));
-    return RunStartup(env);
+StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime& now,
+                                 InstanceGuard* instance) const {
+    const FixedClock clock(now);
+    return RunStartup({&messages, &clock, instance, configFolder(), exeFolder(), workFolder(), {}});
 }
 
 int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Database.h"
+#include "InstanceGuard.h"
 #include "MessageSink.h"
 #include "Startup.h"
 
@@ -109,13 +110,17 @@ public:
     QString folder() const { return m_dir.path(); }
     QString configFolder() const { return m_dir.filePath(QStringLiteral("config/zalpos")); }
     QString iniPath() const { return ConfigFilePath(configFolder()); }
+    QString exeFolder() const { return m_dir.filePath(QStringLiteral("bin")); }
+    QString workFolder() const { return m_dir.filePath(QStringLiteral("cwd")); }
 
     // Writes ZALPOS.INI for the server route; extra lines are appended to [DATABASE] as they are.
     void write(const QString& server, const QString& user, const QStringList& passwordLines,
                int monitorNr = 1);
+    void write(const QByteArray& text);
 
     // The start-up sequence up to the main window, with the messages recorded.
-    StartupOutcome run(RecordingMessageSink& messages, const QDateTime& now) const;
+    StartupOutcome run(RecordingMessageSink& messages, const QDateTime& now,
+                       InstanceGuard* instance = nullptr) const;
 
 private:
     QTemporaryDir m_dir;
