@@ -1,11 +1,10 @@
 #include "ServerTestSupport.h"
 
-#include "Password.h"
 #include "ResultSet.h"
+#include "Schema.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 
 #include <csignal>
@@ -173,17 +172,12 @@ bool ScratchRole::admin(const QString& sql) {
     return false;
 }
 
-bool ScratchRole::initTables(QString* output) {
-    ServerConfig config;
-    // Coded: a password with blanks at either end would lose them as PWD.
-    config.write(m_cluster.dsn(), m_name, {QStringLiteral("PWDC=") + EncodePassword(m_password)});
-    QString printed;
-    const int status = RunDbToolProcess({QStringLiteral("init")}, config.configFolder(), {}, &printed);
-    if (output)
-        *output = printed;
-    if (status != 0)
-        m_error = QStringLiteral("ordisp-db init: exit %1: %2").arg(status).arg(printed);
-    return status == 0;
+bool ScratchRole::initTables() {
+    DbError error;
+    if (EnsureOrderSchema(side(), nullptr, &error))
+        return true;
+    m_error = error.description;
+    return false;
 }
 
 Database& ScratchRole::side() {
@@ -246,29 +240,6 @@ StartupOutcome ServerConfig::run(RecordingMessageSink& messages, const QDateTime
                                  InstanceGuard* instance) const {
     const FixedClock clock(now);
     return RunStartup({&messages, &clock, instance, configFolder(), exeFolder(), workFolder(), {}});
-}
-
-int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,
-                     QString* output) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // The tool reads $XDG_CONFIG_HOME/zalpos/ZALPOS.INI.
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), QFileInfo(configFolder).absolutePath());
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(ORDISP_DB_TOOL), args);
-    if (!process.waitForStarted(10000))
-        return -1;
-    process.write(input);
-    process.closeWriteChannel();
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    // What went to standard error counts only when the tool failed: Qt may warn on it.
-    if (output) {
-        *output = QString::fromUtf8(process.readAllStandardOutput());
-        if (process.exitCode() != 0)
-            *output += QString::fromUtf8(process.readAllStandardError());
-    }
-    return process.exitCode();
 }
 
 } // namespace ordisp

@@ -81,9 +81,8 @@ public:
     QString password() const { return m_password; }
     ConnectionSettings settings() const { return m_cluster.login(m_name, m_password); }
 
-    // Creates the tables as an administrator does: `ordisp-db init` as this role over the data
-    // source. output receives what the tool printed.
-    bool initTables(QString* output = nullptr);
+    // Creates the tables as the administrator's tool does, over the role's own connection.
+    bool initTables();
 
     // A connection as this role for arranging and checking rows; opened on first use.
     Database& side();
@@ -125,12 +124,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-// Runs the administrator's tool with ZALPOS.INI from configFolder's parent as XDG_CONFIG_HOME.
-// Returns the exit status, -1 when it did not run or end. output: what it printed, with its
-// error output when it failed.
-int RunDbToolProcess(const QStringList& args, const QString& configFolder, const QByteArray& input,
-                     QString* output);
 
 QString SqlText(const QString& text); // 'text' with quotes doubled
 

@@ -158,15 +158,6 @@ void TestDb::clearWrites() {
     exec(QStringLiteral("DELETE FROM writelog"));
 }
 
-QString TestDb::schema() {
-    QStringList lines;
-    for (const QVariantList& row :
-         rows(QStringLiteral("SELECT type, name, sql FROM sqlite_master ORDER BY 1, 2")))
-        lines << row.at(0).toString() + QLatin1Char(' ') + row.at(1).toString() + QLatin1Char(' ') +
-                     row.at(2).toString();
-    return lines.join(QLatin1Char('\n'));
-}
-
 QString TestDb::changedCopy(const QString& sql) {
     const QString copy = path() + QStringLiteral(".neu");
     QFile::remove(copy);

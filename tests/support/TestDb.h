@@ -62,8 +62,6 @@ public:
     // the entry in " AND MORE".
     QStringList writes();
     void clearWrites();
-    // The schema's statements: the display must create, drop or alter nothing.
-    QString schema();
 
     // Closes the side connection, e.g. before moving the file away.
     void closeSide();
