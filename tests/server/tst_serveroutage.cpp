@@ -4,7 +4,7 @@
 
 #include "Database.h"
 #include "DbHelpers.h"
-#include "ServerDisplay.h"
+#include "Display.h"
 
 #include <QElapsedTimer>
 #include <QTimer>
@@ -53,16 +53,19 @@ void TestServerOutage::slowStatementGivesUp() {
 }
 
 void TestServerOutage::hungThenStoppedServer() {
-    ServerDisplay display(m_cluster, QStringLiteral("ordisp_t_outage"));
-    QVERIFY2(display.prepare(), qPrintable(display.errorText()));
-    const QDateTime morning(QDate(2024, 5, 10), QTime(9, 0));
-    display.add(1, 1, 1, 0, morning, QStringLiteral("Suppe"));
-    display.add(2, 1, 1, 0, morning.addSecs(60), QStringLiteral("Braten"));
-    display.add(2, 2, 1, 0, morning.addSecs(120), QStringLiteral("Strudel"));
+    ordisp::Display display(1, QStringLiteral("server"));
+    QVERIFY2(display.errorText().isEmpty(), qPrintable(display.errorText()));
+    display.add(1, 0, 1, QStringLiteral("Suppe"));
+    display.add(2, 0, 1, QStringLiteral("Braten"));
+    display.add(2, 0, 2, QStringLiteral("Strudel"));
+    const auto stored = [&](qint64 id) {
+        return display.role->scalar(QStringLiteral("SELECT status FROM ordisp WHERE id = %1").arg(id))
+            .toInt();
+    };
     QVERIFY2(display.start(), qPrintable(display.errorText()));
     // Table 2's detail window is open with its first course chosen; the main window lists all tables.
-    display.form->cmdTisch_Click(display.tableButton(QStringLiteral("2")));
-    display.form->cmdTisch_Click(display.tableButton(QStringLiteral("2 Detail")));
+    display.form->cmdTisch_Click(int(display.tableCaptions().indexOf(QStringLiteral("2"))) + 1);
+    display.form->cmdTisch_Click(int(display.tableCaptions().indexOf(QStringLiteral("2 Detail"))) + 1);
     DataGrid* course = display.detail->grid(1);
     QTest::mouseClick(course->viewport(), Qt::LeftButton, {},
                       course->visualRect(course->model()->index(0, 2)).center());
@@ -78,7 +81,7 @@ void TestServerOutage::hungThenStoppedServer() {
     QString failure;
     QVERIFY2(m_cluster.signalServer(SIGSTOP, &failure), qPrintable(failure));
     // A statement on a connection made before gives up by itself, and the connection with it.
-    QVERIFY(!display.role.exec(QStringLiteral("SELECT 1")) && !display.role.side().isOpen());
+    QVERIFY(!display.role->exec(QStringLiteral("SELECT 1")) && !display.role->side().isOpen());
     // The list query gives up and the banner shows; the next tick's new login gives up too. Each
     // waits for a deadline or two, never for the server.
     QElapsedTimer took;
@@ -113,10 +116,10 @@ void TestServerOutage::hungThenStoppedServer() {
     const qint64 detailLine = FieldValue(display.detail->CourseRows(1), QStringLiteral("id")).toLongLong();
     display.detail->cmdIA_Click();
     QCOMPARE(display.messages.shown().size(), 2);
-    QVERIFY2(display.role.reconnect(), qPrintable(display.role.errorText()));
-    QCOMPARE(display.storedStatus(ids.at(0)), QStringLiteral("2"));
-    QCOMPARE(display.storedStatus(detailLine), QStringLiteral("1"));
-    const qint64 added = display.add(3, 1, 1, 0, morning, QStringLiteral("nach dem Neustart"));
+    QVERIFY2(display.role->reconnect(), qPrintable(display.role->errorText()));
+    QCOMPARE(stored(ids.at(0)), 2);
+    QCOMPARE(stored(detailLine), 1);
+    const qint64 added = display.add(3, 0, 1, QStringLiteral("nach dem Neustart"));
     QTRY_VERIFY_WITH_TIMEOUT(display.ids().contains(added), 30000);
     QVERIFY(!display.form->isConnectionLost());
 }

@@ -132,7 +132,8 @@ void TestSqlServerLogin::refusedLogin() {
 
     const QString server = viaDsn ? QStringLiteral("KasseTds") : QStringLiteral("127.0.0.1,%1").arg(port);
     ServerConfig config;
-    config.write(server, QStringLiteral("sa"), {QStringLiteral("PWD=") + password});
+    config.write("[DATABASE]\nTYP=MS-SQL\nSERVER=" + server.toUtf8() + "\nUSER=sa\nPWD=" + password.toUtf8() +
+                 '\n');
     RecordingMessageSink messages;
     const StartupOutcome outcome = config.run(messages, QDateTime(QDate(2024, 5, 10), QTime(12, 0)));
     QVERIFY(!outcome.showMainWindow && !outcome.db && outcome.exitCode == 1);

@@ -35,8 +35,7 @@ PgCluster::PgCluster()
     , m_user(env("ORDISP_TEST_PGUSER"))
     , m_password(env("ORDISP_TEST_PGPASSWORD"))
     , m_script(env("ORDISP_TEST_PGCLUSTER"))
-    , m_dataFolder(env("ORDISP_TEST_PGDATA"))
-    , m_port(env("ORDISP_TEST_PGPORT").toInt()) {
+    , m_dataFolder(env("ORDISP_TEST_PGDATA")) {
     if (m_dsn.isEmpty() || m_user.isEmpty()) {
         m_unavailable = QStringLiteral("ORDISP_TEST_DSN and ORDISP_TEST_PGUSER are not set");
         return;
@@ -221,13 +220,6 @@ QVariant ScratchRole::scalar(const QString& sql) {
 ServerConfig::ServerConfig() {
     for (const QString& folder : {configFolder(), exeFolder(), workFolder()})
         QDir().mkpath(folder);
-}
-
-void ServerConfig::write(const QString& server, const QString& user, const QStringList& passwordLines,
-                         int monitorNr) {
-    write("[DATABASE]\r\nTYP=MS-SQL\r\nSERVER=" + server.toUtf8() + "\r\nUSER=" + user.toUtf8() + "\r\n" +
-          passwordLines.join(QStringLiteral("\r\n")).toUtf8() +
-          "\r\n[ORDISP]\r\nORDISPNR=" + QByteArray::number(monitorNr) + "\r\n");
 }
 
 void ServerConfig::write(const QByteArray& text) {

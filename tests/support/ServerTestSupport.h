@@ -28,7 +28,6 @@ public:
     QString unavailableReason() const { return m_unavailable; }
 
     QString dsn() const { return m_dsn; }
-    int port() const { return m_port; }
     // The superuser login, through the data source as the display connects.
     ConnectionSettings admin() const;
     ConnectionSettings login(const QString& user, const QString& password) const;
@@ -47,7 +46,6 @@ private:
     QString m_password;
     QString m_script;
     QString m_dataFolder;
-    int m_port = 0;
     QString m_unavailable;
 };
 
@@ -78,7 +76,6 @@ public:
     bool isValid() const { return m_error.isEmpty(); }
     QString errorText() const { return m_error; }
     QString name() const { return m_name; }
-    QString password() const { return m_password; }
     ConnectionSettings settings() const { return m_cluster.login(m_name, m_password); }
 
     // Creates the tables as the administrator's tool does, over the role's own connection.
@@ -112,10 +109,7 @@ public:
     QString exeFolder() const { return m_dir.filePath(QStringLiteral("bin")); }
     QString workFolder() const { return m_dir.filePath(QStringLiteral("cwd")); }
 
-    // Writes ZALPOS.INI for the server route; extra lines are appended to [DATABASE] as they are.
-    void write(const QString& server, const QString& user, const QStringList& passwordLines,
-               int monitorNr = 1);
-    void write(const QByteArray& text);
+    void write(const QByteArray& text); // as ZALPOS.INI
 
     // The start-up sequence up to the main window, with the messages recorded.
     StartupOutcome run(RecordingMessageSink& messages, const QDateTime& now,

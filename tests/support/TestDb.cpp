@@ -141,12 +141,6 @@ QVariant TestDb::scalar(const QString& sql) {
     return result.isEmpty() || result.first().isEmpty() ? QVariant() : result.first().first();
 }
 
-int TestDb::countOrders(const QString& where) {
-    return scalar(QStringLiteral("SELECT count(*) FROM ordisp") +
-                  (where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where))
-        .toInt();
-}
-
 QStringList TestDb::writes() {
     QStringList entries;
     for (const QVariantList& row : rows(QStringLiteral("SELECT entry FROM writelog ORDER BY seq")))

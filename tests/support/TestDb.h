@@ -55,7 +55,6 @@ public:
     bool exec(const QString& sql);
     // The first column of the first row of a query; invalid when there is none.
     QVariant scalar(const QString& sql);
-    int countOrders(const QString& where = QString());
 
     // The writes since the last clearWrites(), in order, e.g. "UPDATE ordisp id=5 status 0->2",
     // "DELETE ordisp id=5 status 2", "UPDATE system". A change to any other column of ordisp ends
