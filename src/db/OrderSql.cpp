@@ -3,8 +3,10 @@
 #include "DbHelpers.h"
 #include "ResultSet.h"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace ordisp {
 
@@ -65,6 +67,33 @@ bool CurrentOrderIsDone(const ResultSet& rs) {
     bool ok = false;
     const double status = FieldValue(rs, QStringLiteral("status")).toDouble(&ok);
     return ok && status == double(StatusDone);
+}
+
+std::optional<QList<QVariant>> TablesOfList(const ResultSet& list) {
+    const int column = list.columnIndex(QStringLiteral("tisch"));
+    if (column < 0)
+        return std::nullopt;
+    const QList<ResultRow>& rows = list.rows();
+    const int type = rows.isEmpty() ? QMetaType::Int : rows.first().value(column).metaType().id();
+    if (type != QMetaType::Int && type != QMetaType::LongLong)
+        return std::nullopt;
+    std::vector<qint64> tables; // ascending, each once; a list names few tables
+    for (const ResultRow& row : rows) {
+        // A null reads as NullOfKind, of no number type.
+        if (column >= row.size() || row.at(column).metaType().id() != type)
+            return std::nullopt;
+        const void* cell = row.at(column).constData();
+        const qint64 table =
+            type == QMetaType::Int ? *static_cast<const int*>(cell) : *static_cast<const qlonglong*>(cell);
+        const auto at = std::lower_bound(tables.begin(), tables.end(), table);
+        if (at == tables.end() || *at != table)
+            tables.insert(at, table);
+    }
+    QList<QVariant> values;
+    values.reserve(qsizetype(tables.size()));
+    for (const qint64 table : tables)
+        values.append(type == QMetaType::Int ? QVariant(int(table)) : QVariant(qlonglong(table)));
+    return values;
 }
 
 } // namespace ordisp

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QVariant>
+
+#include <optional>
 
 namespace ordisp {
 
@@ -36,5 +39,11 @@ class ResultSet;
 bool CurrentOrderId(const ResultSet& rs, qint32* id);
 // Whether the current row's status reads as done; a null status reads as 0.
 bool CurrentOrderIsDone(const ResultSet& rs);
+
+// What OrderSql::tableList reads, taken from the rows of the same monitor's unfiltered order list:
+// each table once, in ascending order, typed as the column is. None when a row's table is null or
+// not a whole number of the column's type: where a null, a text or a fraction sorts depends on the
+// database, so the query has to tell.
+std::optional<QList<QVariant>> TablesOfList(const ResultSet& list);
 
 } // namespace ordisp

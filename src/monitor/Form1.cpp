@@ -107,32 +107,40 @@ void Form1::Form_Load() {
 }
 
 bool Form1::RefreshList(qint32 SelectId, DbError* error) {
-    // Both queries run before anything on screen changes: a failing database leaves the last list,
-    // its selection and the table buttons as they were.
-    // Each starts from the rows of the last refresh, which it keeps when the file tells that
+    // Both lists are read before anything on screen changes: a failing database leaves the last
+    // list, its selection and the table buttons as they were.
+    // Each starts from the rows of the last refresh, which it keeps when the database tells that
     // nothing was written since: an idle tick then reads nothing.
     const std::optional<DataStamp> stamp = m_db.dataStamp();
-    ResultSet tables = m_tableList;
-    if (!tables.refresh(m_db, OrderSql::tableList(m_config.monitorNr), stamp, error))
-        return false;
     ResultSet list = m_listRs;
     if (!list.refresh(m_db, OrderSql::orderList(m_config.monitorNr, m_tableFilterSql, m_sortOrder), stamp,
                       error))
         return false;
+    // Unfiltered, the list names every table of the monitor: the table list is taken from it, one
+    // query less, unless a table is named in a way only the database can sort.
+    const bool listKept = list.rows().isSharedWith(m_listRs.rows()) && list.sql() == m_listRs.sql();
+    std::optional<QList<QVariant>> tables;
+    if (m_tableFilterSql.isEmpty())
+        tables = listKept && m_tablesOfList ? m_tablesOfList : TablesOfList(list);
+    ResultSet tableList = m_tableList;
+    if (!tables) {
+        if (!tableList.refresh(m_db, OrderSql::tableList(m_config.monitorNr), stamp, error))
+            return false;
+        tables.emplace();
+        for (tableList.moveFirst(); !tableList.eof(); tableList.moveNext())
+            tables->append(FieldValue(tableList, QStringLiteral("tisch")));
+    }
 
     QStringList captions(m_cmdTisch.size());
-    int counter = 0;
-    for (tables.moveFirst(); !tables.eof(); tables.moveNext()) {
-        ++counter;
-        if (counter < m_cmdTisch.size()) {
-            const QVariant table = FieldValue(tables, QStringLiteral("tisch"));
-            QString caption = table.toString();
-            if (table.toDouble() == m_tableFilter)
-                caption += QStringLiteral(" Detail");
-            captions[counter] = caption;
-        }
+    for (int i = 1; i < m_cmdTisch.size() && i <= tables->size(); ++i) {
+        const QVariant& table = tables->at(i - 1);
+        QString caption = table.toString();
+        if (table.toDouble() == m_tableFilter)
+            caption += QStringLiteral(" Detail");
+        captions[i] = caption;
     }
-    m_tableList = std::move(tables);
+    m_tableList = std::move(tableList);
+    m_tablesOfList = m_tableFilterSql.isEmpty() ? tables : std::nullopt;
     // Only a caption that changed is set: each set one is measured and drawn again.
     for (int i = 1; i < m_cmdTisch.size(); ++i) {
         if (m_cmdTisch.at(i)->text() != captions.at(i))

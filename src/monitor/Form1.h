@@ -130,6 +130,8 @@ private:
     ResultSet m_listRs;
     // The table list of the last refresh, kept only so that an unchanged file is not read again.
     ResultSet m_tableList;
+    // The tables the shown list names, when they were taken from it.
+    std::optional<QList<QVariant>> m_tablesOfList;
     QString m_sortOrder;
     QString m_tableFilterSql;
     qint16 m_tableFilter = 0;

@@ -110,6 +110,7 @@ void TestOrderSql::statements_data() {
     QTest::newRow("same time, no seconds") << "UPDATE ordisp SET insdate = '2026-12-06 10:00' WHERE id = 1" << true << "" << kept << QList<int>{};
     QTest::newRow("same status as text") << "UPDATE ordisp SET status = '2' WHERE id = 2" << true << "" << kept << QList<int>{};
     QTest::newRow("quantity a little more") << "UPDATE ordisp SET menge = 0.5000001 WHERE id = 5" << true << "" << kept << QList<int>{5};
+    QTest::newRow("table below zero") << "UPDATE ordisp SET tisch = -1 WHERE id = 5" << true << "" << kept << QList<int>{5};
     QTest::newRow("line added") << "INSERT INTO ordisp (id, monitornr) VALUES (9, 1)" << true << "" << kept + "|9:0" << QList<int>{9};
     QTest::newRow("table dropped") << "DROP TABLE ordisp" << false << "" << "fails" << QList<int>{};
     // clang-format on
@@ -128,6 +129,19 @@ void TestOrderSql::statements() {
     if (column.isEmpty())
         QVERIFY(terminal ? (m_role ? m_role->exec(sql) : m_file->exec(sql)) : m_db->exec(sql));
     QCOMPARE(read(column.isEmpty() ? kLines : sql, column), expected);
+    // The tables taken from the list are those the table list reads, typed alike; a line without a
+    // table, or one named by a text, leaves them to the query.
+    ResultSet all, tables;
+    all.assign(ResultData{{{QStringLiteral("tisch")}}, {{QStringLiteral("4")}}}, QString());
+    QVERIFY(!TablesOfList(all));
+    if (all.open(*m_db, OrderSql::orderList(1, QString(), kSortStatusInsdate)) &&
+        tables.open(*m_db, OrderSql::tableList(1))) {
+        const std::optional<QList<QVariant>> named = TablesOfList(all);
+        QCOMPARE(named.has_value(), !sql.startsWith(QLatin1String("INSERT")));
+        for (qsizetype i = 0; named && i <= named->size(); ++i, tables.moveNext()) // one past the end too
+            QCOMPARE(named->value(i).typeName() + named->value(i).toString(),
+                     tables.value("tisch").typeName() + tables.value("tisch").toString());
+    }
     // The server's upkeep commits now and then: with nothing written one of a few refreshes keeps all.
     bool kept = false;
     for (int i = 0; i < 5 && !column.isEmpty() && !kept; ++i) {
