@@ -6,6 +6,7 @@
 #include "ResultSet.h"
 #include "ResultSetModel.h"
 #include "Screen.h"
+#include "SteadyScrollBar.h"
 #include "Twips.h"
 
 #include <QApplication>
@@ -67,6 +68,7 @@ DataGrid::DataGrid(const Screen& screen, QWidget* parent)
     m_header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    setVerticalScrollBar(new SteadyScrollBar(Qt::Vertical, this));
 
     connect(m_header, &QHeaderView::sectionClicked, this,
             [this](int logical) { Q_EMIT headerClicked(logical); });

@@ -1,4 +1,5 @@
 #include "ResultSetModel.h"
+#include "SteadyScrollBar.h"
 
 #include <QAbstractItemModelTester>
 #include <QtTest>
@@ -25,6 +26,13 @@ ResultSet SetOf(const QString& lines) {
     return rs;
 }
 
+struct PaintCount : QObject {
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        return (count += event->type() == QEvent::Paint) < 0;
+    }
+};
+
 } // namespace
 
 class TestGrid : public QObject {
@@ -32,6 +40,7 @@ class TestGrid : public QObject {
 private Q_SLOTS:
     void sync_data();
     void sync();
+    void scrollBar();
 };
 
 void TestGrid::sync_data() {
@@ -91,5 +100,22 @@ void TestGrid::sync() {
     QCOMPARE(log.join(QStringLiteral(", ")), signalled);
 }
 
-QTEST_GUILESS_MAIN(TestGrid)
+// The grid's scroll bar is drawn again when its handle moves, not for a line that leaves it in place.
+void TestGrid::scrollBar() {
+    SteadyScrollBar bar(Qt::Vertical, nullptr);
+    bar.setGeometry(0, 0, 20, 300);
+    bar.setMaximum(1000);
+    bar.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&bar));
+    QCoreApplication::processEvents();
+    PaintCount paints;
+    bar.installEventFilter(&paints);
+    for (const int lines : {1001, 10}) { // one more; a hundredth, so a longer handle
+        bar.setMaximum(lines);
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.count > 0, lines == 10);
+    }
+}
+
+QTEST_MAIN(TestGrid)
 #include "tst_grid.moc"
