@@ -49,6 +49,11 @@ bool same(const QVariant& a, const QVariant& b) {
     return a.metaType() == b.metaType() && a.isNull() == b.isNull() && a == b;
 }
 
+// Whether two rows hold the same key; a row read as before is the very row.
+bool sameKey(const ResultRow& a, const ResultRow& b, int key) {
+    return (a.constData() == b.constData() && a.size() == b.size()) || same(cell(a, key), cell(b, key));
+}
+
 int blocksOf(const QList<bool>& kept) {
     int blocks = 0;
     for (qsizetype i = 0; i < kept.size(); ++i) {
@@ -143,7 +148,7 @@ bool ResultSetModel::sync() {
     bool sameKeys = fresh.size() == m_rows.size();
     if (sameKeys && m_layout.key >= 0) {
         for (qsizetype i = 0; i < fresh.size() && sameKeys; ++i)
-            sameKeys = same(cell(fresh.at(i), m_layout.key), cell(m_rows.at(i), m_layout.key));
+            sameKeys = sameKey(fresh.at(i), m_rows.at(i), m_layout.key);
     }
     bool changed = false;
     if (sameKeys) {
@@ -168,11 +173,11 @@ bool ResultSetModel::syncByKey(const QList<ResultRow>& fresh) {
         return false;
     const qsizetype common = std::min(m_rows.size(), fresh.size());
     qsizetype head = 0;
-    while (head < common && same(cell(m_rows.at(head), key), cell(fresh.at(head), key)))
+    while (head < common && sameKey(m_rows.at(head), fresh.at(head), key))
         ++head;
     qsizetype tail = 0;
     while (tail < common - head &&
-           same(cell(m_rows.at(m_rows.size() - 1 - tail), key), cell(fresh.at(fresh.size() - 1 - tail), key)))
+           sameKey(m_rows.at(m_rows.size() - 1 - tail), fresh.at(fresh.size() - 1 - tail), key))
         ++tail;
     const qsizetype oldEnd = m_rows.size() - tail;
     const qsizetype freshEnd = fresh.size() - tail;
