@@ -119,6 +119,13 @@ bool ResultSet::find(const QString& columnName, double number) {
         const QVariant& cell = m_data.rows.at(row).value(column);
         if (cell.isNull())
             continue;
+        // A stored whole number, as an id mostly is, needs no conversion.
+        if (cell.metaType().id() == QMetaType::LongLong) {
+            if (double(*static_cast<const qlonglong*>(cell.constData())) != number)
+                continue;
+            m_current = row;
+            return true;
+        }
         bool numeric = false;
         const double value = cell.toDouble(&numeric);
         if (numeric && value == number) {

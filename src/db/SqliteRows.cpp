@@ -14,14 +14,15 @@ namespace ordisp {
 namespace {
 
 // Whether the current row's column would read as old (see SqliteValue). Dates stored as numbers
-// and blobs are rare and always read anew.
+// and blobs are rare and always read anew. A null is read as NullOfKind, never as a null number,
+// so an old number needs no null check.
 bool cellReadsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVariant& old) {
     switch (sqlite3_column_type(statement, column)) {
     case SQLITE_INTEGER:
-        return kind != ColumnKind::Date && !old.isNull() && old.metaType().id() == QMetaType::LongLong &&
+        return kind != ColumnKind::Date && old.metaType().id() == QMetaType::LongLong &&
                *static_cast<const qlonglong*>(old.constData()) == sqlite3_column_int64(statement, column);
     case SQLITE_FLOAT: {
-        if (kind == ColumnKind::Date || old.isNull() || old.metaType().id() != QMetaType::Double)
+        if (kind == ColumnKind::Date || old.metaType().id() != QMetaType::Double)
             return false;
         const double value = sqlite3_column_double(statement, column);
         // Bit for bit: -0.0 is not 0.0 to the grid, and a NaN is itself.
