@@ -188,13 +188,9 @@ qint64 TestDb::addOrder(const Order& order) {
                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
     query.addBindValue(order.id > 0 ? QVariant(order.id) : QVariant(QMetaType::fromType<qlonglong>()));
     query.addBindValue(order.monitornr);
-    query.addBindValue(storable(order.tisch));
-    query.addBindValue(storable(order.gang));
-    query.addBindValue(storable(order.gast));
-    query.addBindValue(storable(order.menge));
-    query.addBindValue(storable(order.txt));
-    query.addBindValue(storable(order.status));
-    query.addBindValue(storable(order.insdate));
+    for (const QVariant& value :
+         {order.tisch, order.gang, order.gast, order.menge, order.txt, order.status, order.insdate})
+        query.addBindValue(storable(value));
     if (!query.exec()) {
         m_error = query.lastError().text();
         return -1;
