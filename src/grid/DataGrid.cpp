@@ -75,14 +75,19 @@ DataGrid::DataGrid(const Screen& screen, QWidget* parent)
     connect(m_header, &QHeaderView::sectionResized, this, &DataGrid::onSectionResized);
     // A reset rebuilds the header sections at their default size.
     connect(m_model, &QAbstractItemModel::modelReset, this, &DataGrid::applyColumnWidths);
-    // Rows are as high as their text needs; only rows that came or changed are measured.
+    // Rows are as high as their text needs; only rows that came or changed are measured, once:
+    // those a refresh changes in place are fitted where they are told to the view.
     connect(m_model, &QAbstractItemModel::modelReset, this,
             [this] { fitRowHeights(0, m_model->rowCount() - 1); });
     connect(m_model, &QAbstractItemModel::rowsInserted, this,
-            [this](const QModelIndex&, int first, int last) { fitRowHeights(first, last); });
+            [this](const QModelIndex&, int first, int last) {
+                if (!changesInPlace())
+                    fitRowHeights(first, last);
+            });
     connect(m_model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
-                fitRowHeights(topLeft.row(), bottomRight.row());
+                if (!cellsInPlace(topLeft, bottomRight))
+                    fitRowHeights(topLeft.row(), bottomRight.row());
             });
     m_holdTimer = new QTimer(this);
     m_holdTimer->setSingleShot(true);

@@ -103,6 +103,10 @@ private:
     void shiftRows(int y, int dy);
     // Fits the row's height to its text, moving the rows below on screen rather than repainting them.
     void fitInPlace(int row);
+    // Whether a refresh's rows are fitted and drawn where they change (rowsInserted, dataChanged),
+    // rather than by the view's own repaint.
+    bool changesInPlace() const;
+    bool cellsInPlace(const QModelIndex& topLeft, const QModelIndex& bottomRight) const;
 
     const Screen& m_screen;
     ResultSetModel* m_model;

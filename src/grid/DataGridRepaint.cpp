@@ -43,9 +43,22 @@ void DataGrid::fitInPlace(int row) {
         shiftRows(rowViewportPosition(row) + verticalOffset() + before, rowHeight(row) - before);
 }
 
+bool DataGrid::changesInPlace() const {
+    return m_syncing && !m_reset && isVisible();
+}
+
+bool DataGrid::cellsInPlace(const QModelIndex& topLeft, const QModelIndex& bottomRight) const {
+    // The table view repaints every row for a change of more than one cell; a refresh's rewritten
+    // rows are few, and each cell of them repaints itself alone.
+    constexpr int kMaxCells = 256;
+    const int cells = (bottomRight.row() - topLeft.row() + 1) * (bottomRight.column() - topLeft.column() + 1);
+    return changesInPlace() && topLeft != bottomRight && topLeft.isValid() && bottomRight.isValid() &&
+           cells <= kMaxCells;
+}
+
 void DataGrid::rowsInserted(const QModelIndex& parent, int start, int end) {
     QTableView::rowsInserted(parent, start, end);
-    if (parent.isValid() || !m_syncing || m_reset || !isVisible())
+    if (parent.isValid() || !changesInPlace())
         return;
     // Rows come in as high as the design's; the rows below move by their final height at once.
     {
@@ -71,12 +84,7 @@ void DataGrid::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int en
 
 void DataGrid::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                            const QList<int>& roles) {
-    // The table view repaints every row for a change of more than one cell; a refresh's rewritten
-    // rows are few, and each cell of them repaints itself alone.
-    constexpr int kMaxCells = 256;
-    const int cells = (bottomRight.row() - topLeft.row() + 1) * (bottomRight.column() - topLeft.column() + 1);
-    if (!m_syncing || m_reset || topLeft == bottomRight || !topLeft.isValid() || !bottomRight.isValid() ||
-        cells > kMaxCells) {
+    if (!cellsInPlace(topLeft, bottomRight)) {
         QTableView::dataChanged(topLeft, bottomRight, roles);
         return;
     }

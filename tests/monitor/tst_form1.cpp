@@ -127,7 +127,9 @@ void TestForm1::refresh_data() {
     QTest::addColumn<QStringList>("statements"); // of other stations before the tick
     QTest::addColumn<qint64>("selected");        // after the tick; line 25 before
     QTest::addColumn<bool>("told");              // whether the grid heard of a change
-    const QString added = "INSERT INTO ordisp (monitornr, tisch, status, txt) VALUES (%1, 1, 2, 'neu')";
+    // The new line's text needs more lines than a row shows at first.
+    const QString added = "INSERT INTO ordisp (monitornr, tisch, status, txt) VALUES (%1, 1, 2, 'neu" +
+                          QString(" Salat").repeated(40) + "')";
     // clang-format off
     QTest::newRow("nothing changed") << QStringList{} << qint64(25) << false;
     QTest::newRow("another monitor's line came") << QStringList{added.arg(2)} << qint64(25) << false;
@@ -171,6 +173,13 @@ void TestForm1::refresh() {
     QVERIFY(told || d.grid()->verticalScrollBar()->value() == scroll);
     const QRect row = d.grid()->visualRect(model->index(int(d.ids().indexOf(selected)), 0));
     QVERIFY(selected == 0 || d.grid()->viewport()->rect().contains(row));
+    // Every row as high as its text needs: measuring them all anew changes none.
+    QList<int> heights;
+    for (int r = 0; r < model->rowCount(); ++r)
+        heights << d.grid()->rowHeight(r);
+    d.grid()->applyMetrics();
+    for (int r = 0; r < model->rowCount(); ++r)
+        QCOMPARE(d.grid()->rowHeight(r), heights.at(r));
 }
 
 void TestForm1::outage_data() {
