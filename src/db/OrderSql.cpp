@@ -78,6 +78,7 @@ std::optional<QList<QVariant>> TablesOfList(const ResultSet& list) {
     if (type != QMetaType::Int && type != QMetaType::LongLong)
         return std::nullopt;
     std::vector<qint64> tables; // ascending, each once; a list names few tables
+    std::optional<qint64> last;
     for (const ResultRow& row : rows) {
         // A null reads as NullOfKind, of no number type.
         if (column >= row.size() || row.at(column).metaType().id() != type)
@@ -85,6 +86,10 @@ std::optional<QList<QVariant>> TablesOfList(const ResultSet& list) {
         const void* cell = row.at(column).constData();
         const qint64 table =
             type == QMetaType::Int ? *static_cast<const int*>(cell) : *static_cast<const qlonglong*>(cell);
+        // A table's lines mostly follow one another.
+        if (table == last)
+            continue;
+        last = table;
         const auto at = std::lower_bound(tables.begin(), tables.end(), table);
         if (at == tables.end() || *at != table)
             tables.insert(at, table);
