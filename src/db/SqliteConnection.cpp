@@ -176,6 +176,8 @@ SqliteConnection::SqliteConnection(QString connectionName, QString path, quint64
     , m_lockWait(lockWait) {}
 
 SqliteConnection::~SqliteConnection() {
+    // Before the connection closes: SQLite does not close one with a statement left.
+    sqlite3_finalize(m_stampStatement);
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         if (db.isOpen())
@@ -265,15 +267,17 @@ std::optional<DataStamp> SqliteConnection::dataStamp() {
         return std::nullopt;
     // data_version tells of commits by other connections, other processes included; the total of
     // changes of this connection's own rows; schema_version of tables made or dropped by anyone.
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT * FROM pragma_data_version, pragma_schema_version", -1, &raw,
-                           nullptr) != SQLITE_OK)
+    // Asked at every tick, so prepared once; reset after each use, so that it holds no lock.
+    if (m_stampStatement == nullptr &&
+        sqlite3_prepare_v2(db, "SELECT * FROM pragma_data_version, pragma_schema_version", -1,
+                           &m_stampStatement, nullptr) != SQLITE_OK)
         return std::nullopt;
-    const Statement statement(raw);
-    if (sqlite3_step(statement.get()) != SQLITE_ROW)
-        return std::nullopt;
-    return DataStamp{m_serial, sqlite3_column_int64(statement.get(), 0),
-                     sqlite3_column_int64(statement.get(), 1), sqlite3_total_changes64(db)};
+    std::optional<DataStamp> stamp;
+    if (sqlite3_step(m_stampStatement) == SQLITE_ROW)
+        stamp = DataStamp{m_serial, sqlite3_column_int64(m_stampStatement, 0),
+                          sqlite3_column_int64(m_stampStatement, 1), sqlite3_total_changes64(db)};
+    sqlite3_reset(m_stampStatement);
+    return stamp;
 }
 
 bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) {

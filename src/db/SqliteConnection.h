@@ -6,6 +6,7 @@
 #include <memory>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace ordisp {
 
@@ -21,6 +22,8 @@ public:
                                                   const ConnectionSettings& settings,
                                                   std::chrono::milliseconds lockWait, DbError* error);
     ~SqliteConnection() override;
+    SqliteConnection(const SqliteConnection&) = delete;
+    SqliteConnection& operator=(const SqliteConnection&) = delete;
 
     bool isOpen() const override;
     bool run(const QString& sql, ResultData* out, DbError* error, const ResultData* previous) override;
@@ -47,6 +50,7 @@ private:
     const QString m_path;
     const quint64 m_serial; // numbers each opening of a file, for dataStamp()
     std::chrono::milliseconds m_lockWait;
+    sqlite3_stmt* m_stampStatement = nullptr; // for dataStamp(), prepared on first use
 };
 
 } // namespace ordisp
