@@ -49,9 +49,14 @@ bool same(const QVariant& a, const QVariant& b) {
     return a.metaType() == b.metaType() && a.isNull() == b.isNull() && a == b;
 }
 
-// Whether two rows hold the same key; a row read as before is the very row.
+// A row the database read as before is the very row shown.
+bool sameRow(const ResultRow& a, const ResultRow& b) {
+    return a.constData() == b.constData() && a.size() == b.size();
+}
+
+// Whether two rows hold the same key.
 bool sameKey(const ResultRow& a, const ResultRow& b, int key) {
-    return (a.constData() == b.constData() && a.size() == b.size()) || same(cell(a, key), cell(b, key));
+    return sameRow(a, b) || same(cell(a, key), cell(b, key));
 }
 
 int blocksOf(const QList<bool>& kept) {
@@ -114,8 +119,7 @@ QList<ResultRow> ResultSetModel::rowsOf(const ResultSet* rs) const {
 }
 
 bool ResultSetModel::sameShown(const ResultRow& a, const ResultRow& b) const {
-    // A row the database read as before is the very row shown.
-    if (a.constData() == b.constData() && a.size() == b.size())
+    if (sameRow(a, b))
         return true;
     for (int field : m_layout.compared) {
         if (!same(cell(a, field), cell(b, field)))
