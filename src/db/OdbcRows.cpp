@@ -113,8 +113,16 @@ public:
         return std::nullopt;
     }
 
-    bool readsAs(int column, ColumnKind kind, const QVariant& old) const override {
-        const Column& c = m_columns.at(size_t(column));
+    bool readsAs(const ResultRow& old, const QList<ResultColumn>& columns) const override {
+        for (int i = 0; i < int(old.size()); ++i) {
+            if (!cellReadsAs(m_columns[size_t(i)], columns.at(i).kind, old.at(i)))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    bool cellReadsAs(const Column& c, ColumnKind kind, const QVariant& old) const {
         if (c.isNull(m_row))
             return old.isNull() && old.metaType() == NullOfKind(kind).metaType();
         if (old.isNull() || old.metaType().id() != c.type)
@@ -144,7 +152,6 @@ public:
         }
     }
 
-private:
     const std::vector<Column>& m_columns;
     SQLULEN m_row = 0;
 };

@@ -20,32 +20,40 @@ PreviousRows::PreviousRows(const ResultData* previous, const QList<ResultColumn>
 const ResultRow* PreviousRows::match(const RowCells& row) {
     if (m_rows == nullptr)
         return nullptr;
+    // Rows mostly come in the last result's order: the next one is tried first, its id among the
+    // cells compared, so that no id is read apart. Its id must be a whole number, as below.
+    const qsizetype next = m_next;
+    if (next < m_rows->size()) {
+        const QVariant& id = m_rows->at(next).value(m_key);
+        const int type = id.metaType().id();
+        if ((type == QMetaType::LongLong || type == QMetaType::Int) && !id.isNull()) {
+            if (const ResultRow* same = take(row, next))
+                return same;
+        }
+    }
     const std::optional<qint64> id = row.key(m_key);
     if (!id)
         return nullptr;
-    qsizetype at = -1;
-    if (m_next < m_rows->size() && idOf(m_rows->at(m_next)) == id) {
-        at = m_next;
-    } else {
-        if (m_byId.isEmpty()) {
-            m_byId.reserve(m_rows->size());
-            for (qsizetype i = 0; i < m_rows->size(); ++i) {
-                if (const auto key = idOf(m_rows->at(i)))
-                    m_byId.insert(*key, i);
-            }
+    if (m_byId.isEmpty()) {
+        m_byId.reserve(m_rows->size());
+        for (qsizetype i = 0; i < m_rows->size(); ++i) {
+            if (const auto key = idOf(m_rows->at(i)))
+                m_byId.insert(*key, i);
         }
-        at = m_byId.value(*id, -1);
     }
+    const qsizetype at = m_byId.value(*id, -1);
     if (at < 0)
         return nullptr;
     m_next = at + 1;
+    // The next row, when it is this one, was compared above.
+    return at == next ? nullptr : take(row, at);
+}
+
+const ResultRow* PreviousRows::take(const RowCells& row, qsizetype at) {
     const ResultRow& old = m_rows->at(at);
-    if (old.size() != m_columns.size())
+    if (old.size() != m_columns.size() || !row.readsAs(old, m_columns))
         return nullptr;
-    for (int i = 0; i < int(old.size()); ++i) {
-        if (!row.readsAs(i, m_columns.at(i).kind, old.at(i)))
-            return nullptr;
-    }
+    m_next = at + 1;
     return &old;
 }
 

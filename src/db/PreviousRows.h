@@ -14,8 +14,9 @@ public:
     virtual ~RowCells() = default;
     // The column as a line id: a whole number stored as one; none otherwise.
     virtual std::optional<qint64> key(int column) const = 0;
-    // Whether the column would read as exactly old: the same type, value and null.
-    virtual bool readsAs(int column, ColumnKind kind, const QVariant& old) const = 0;
+    // Whether every column would read as exactly old's: the same type, value and null. Asked
+    // once a row, so that the cells are compared without a call each.
+    virtual bool readsAs(const ResultRow& old, const QList<ResultColumn>& columns) const = 0;
 };
 
 // The rows of the statement's last result, handed out again for rows that read the same: an
@@ -31,6 +32,7 @@ public:
 
 private:
     std::optional<qint64> idOf(const ResultRow& row) const;
+    const ResultRow* take(const RowCells& row, qsizetype at);
 
     const QList<ResultColumn> m_columns;
     const QList<ResultRow>* m_rows = nullptr;

@@ -38,9 +38,11 @@ bool cellReadsAs(sqlite3_stmt* statement, int column, ColumnKind kind, const QVa
                        *static_cast<const QDateTime*>(old.constData()) == *time;
             }
         }
-        return !old.isNull() && old.metaType().id() == QMetaType::QString &&
+        // Only an empty text can be mistaken for a null one.
+        return old.metaType().id() == QMetaType::QString &&
                QAnyStringView::equal(QUtf8StringView(bytes.data(), bytes.size()),
-                                     *static_cast<const QString*>(old.constData()));
+                                     *static_cast<const QString*>(old.constData())) &&
+               (!bytes.isEmpty() || !old.isNull());
     }
     case SQLITE_NULL:
         return old.isNull() && old.metaType() == NullOfKind(kind).metaType();
@@ -96,8 +98,12 @@ std::optional<qint64> SqliteCells::key(int column) const {
     return sqlite3_column_int64(m_statement, column);
 }
 
-bool SqliteCells::readsAs(int column, ColumnKind kind, const QVariant& old) const {
-    return cellReadsAs(m_statement, column, kind, old);
+bool SqliteCells::readsAs(const ResultRow& old, const QList<ResultColumn>& columns) const {
+    for (int i = 0; i < int(old.size()); ++i) {
+        if (!cellReadsAs(m_statement, i, columns.at(i).kind, old.at(i)))
+            return false;
+    }
+    return true;
 }
 
 } // namespace ordisp

@@ -18,7 +18,7 @@ public:
     explicit SqliteCells(sqlite3_stmt* statement)
         : m_statement(statement) {}
     std::optional<qint64> key(int column) const override;
-    bool readsAs(int column, ColumnKind kind, const QVariant& old) const override;
+    bool readsAs(const ResultRow& old, const QList<ResultColumn>& columns) const override;
 
 private:
     sqlite3_stmt* m_statement;

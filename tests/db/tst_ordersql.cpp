@@ -106,6 +106,7 @@ void TestOrderSql::statements_data() {
     QTest::newRow("delete") << OrderSql::deleteOrder(2) << false << "" << "1:0|3:1|4:2|5:2" << QList<int>{};
     QTest::newRow("purge") << OrderSql::purgeDoneOrders("'2026-12-06 00:00:00'") << false << "" << "1:0|3:1|4:2|5:2" << QList<int>{};
     QTest::newRow("text to null") << "UPDATE ordisp SET txt = NULL WHERE id = 3" << true << "" << kept << QList<int>{3};
+    QTest::newRow("null text to empty") << "UPDATE ordisp SET txt = '' WHERE id = 4" << true << "" << kept << QList<int>{4};
     QTest::newRow("time") << "UPDATE ordisp SET insdate = '2026-12-06 10:01:00' WHERE id = 1" << true << "" << kept << QList<int>{1};
     QTest::newRow("same time, no seconds") << "UPDATE ordisp SET insdate = '2026-12-06 10:00' WHERE id = 1" << true << "" << kept << QList<int>{};
     QTest::newRow("same status as text") << "UPDATE ordisp SET status = '2' WHERE id = 2" << true << "" << kept << QList<int>{};
