@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
@@ -19,6 +20,8 @@ namespace ordisp {
 namespace {
 
 const QString kSqliteDriver = QStringLiteral("QSQLITE");
+// Queries kept prepared: the list, the table list and the detail window's courses.
+constexpr qsizetype kKeptQueries = 16;
 
 struct StatementDeleter {
     void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
@@ -178,6 +181,7 @@ SqliteConnection::SqliteConnection(QString connectionName, QString path, quint64
 SqliteConnection::~SqliteConnection() {
     // Before the connection closes: SQLite does not close one with a statement left.
     sqlite3_finalize(m_stampStatement);
+    finalizeQueries();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
         if (db.isOpen())
@@ -300,39 +304,55 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
         return false;
     }
 
-    const QByteArray text = translateJetSql(sql, true).toUtf8();
-    sqlite3_stmt* raw = nullptr;
-    const char* tail = nullptr;
-    if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &raw, &tail) != SQLITE_OK)
-        return failWithSqliteError();
-    const Statement statement(raw);
-    // One statement per call, as with the Jet provider: text glued onto a statement never runs.
-    if (tail != nullptr && !onlyBlanks(tail, text.constData() + text.size())) {
-        SetError(error, -1, QStringLiteral("Nach dem Ende der SQL-Anweisung folgen weitere Zeichen."),
-                 kSqliteDriver);
-        return false;
+    // Queries are kept prepared: the list is read at every changed tick. A kept statement is
+    // reset after each run, so that it holds no lock, and dropped after a failure.
+    sqlite3_stmt* statement = m_queries.value(sql);
+    const bool kept = statement != nullptr;
+    if (!kept) {
+        const QByteArray text = translateJetSql(sql, true).toUtf8();
+        const char* tail = nullptr;
+        if (sqlite3_prepare_v2(db, text.constData(), static_cast<int>(text.size()), &statement, &tail) !=
+            SQLITE_OK)
+            return failWithSqliteError();
+        // One statement per call, as with the Jet provider: text glued onto a statement never runs.
+        if (tail != nullptr && !onlyBlanks(tail, text.constData() + text.size())) {
+            sqlite3_finalize(statement);
+            SetError(error, -1, QStringLiteral("Nach dem Ende der SQL-Anweisung folgen weitere Zeichen."),
+                     kSqliteDriver);
+            return false;
+        }
+        if (statement == nullptr)
+            return true; // blanks or a comment only
     }
-    if (!statement)
-        return true; // blanks or a comment only
+    const bool query = sqlite3_column_count(statement) > 0;
+    bool failed = true;
+    const auto done = qScopeGuard([&] {
+        if (!query || failed) {
+            m_queries.remove(sql);
+            sqlite3_finalize(statement);
+            return;
+        }
+        sqlite3_reset(statement);
+        if (!kept) {
+            if (m_queries.size() >= kKeptQueries)
+                finalizeQueries();
+            m_queries.insert(sql, statement);
+        }
+    });
 
-    const int columnCount = sqlite3_column_count(statement.get());
+    int rc = sqlite3_step(statement);
+    // The columns as this run has them: SQLite prepares a kept statement anew when the schema
+    // changed since, in its first step.
+    const int columnCount = sqlite3_column_count(statement);
     if (out) {
         for (int i = 0; i < columnCount; ++i) {
-            out->columns.append(
-                ResultColumn{QString::fromUtf8(sqlite3_column_name(statement.get(), i)),
-                             kindFromDeclaredType(sqlite3_column_decltype(statement.get(), i))});
+            out->columns.append(ResultColumn{QString::fromUtf8(sqlite3_column_name(statement, i)),
+                                             kindFromDeclaredType(sqlite3_column_decltype(statement, i))});
         }
     }
     PreviousRows unchanged(out ? previous : nullptr, out ? out->columns : QList<ResultColumn>());
-    const SqliteCells cells(statement.get());
-    for (;;) {
-        const int rc = sqlite3_step(statement.get());
-        if (rc == SQLITE_DONE)
-            return true;
-        if (rc != SQLITE_ROW)
-            return failWithSqliteError();
-        if (!out)
-            continue;
+    const SqliteCells cells(statement);
+    for (; rc == SQLITE_ROW && out; rc = sqlite3_step(statement)) {
         if (const ResultRow* same = unchanged.match(cells)) {
             out->rows.append(*same);
             continue;
@@ -340,9 +360,21 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
         ResultRow row;
         row.reserve(columnCount);
         for (int i = 0; i < columnCount; ++i)
-            row.append(SqliteValue(statement.get(), i, out->columns.at(i).kind));
+            row.append(SqliteValue(statement, i, out->columns.at(i).kind));
         out->rows.append(std::move(row));
     }
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(statement);
+    if (rc != SQLITE_DONE)
+        return failWithSqliteError();
+    failed = false;
+    return true;
+}
+
+void SqliteConnection::finalizeQueries() {
+    for (sqlite3_stmt* statement : std::as_const(m_queries))
+        sqlite3_finalize(statement);
+    m_queries.clear();
 }
 
 } // namespace ordisp

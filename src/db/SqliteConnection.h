@@ -3,6 +3,8 @@
 #include "Connection.h"
 #include "ConnectionSettings.h"
 
+#include <QHash>
+
 #include <memory>
 
 struct sqlite3;
@@ -45,12 +47,14 @@ private:
     SqliteConnection(QString connectionName, QString path, quint64 serial,
                      std::chrono::milliseconds lockWait);
     sqlite3* handle() const;
+    void finalizeQueries();
 
     const QString m_name;
     const QString m_path;
     const quint64 m_serial; // numbers each opening of a file, for dataStamp()
     std::chrono::milliseconds m_lockWait;
     sqlite3_stmt* m_stampStatement = nullptr; // for dataStamp(), prepared on first use
+    QHash<QString, sqlite3_stmt*> m_queries;  // by their text, for run()
 };
 
 } // namespace ordisp

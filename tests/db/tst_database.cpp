@@ -23,6 +23,7 @@ private Q_SLOTS:
     void openFile();
     void exec_data();
     void exec();
+    void keptQueryFollowsTable();
     void storedValues_data();
     void storedValues();
     void texts_data();
@@ -109,6 +110,21 @@ void TestDatabase::exec() {
     QCOMPARE(reported, number);
     QCOMPARE(text.isEmpty(), number == 0);
     QCOMPARE(file.writes(), writes);
+}
+
+// A query kept prepared reads the columns the table has when it runs.
+void TestDatabase::keptQueryFollowsTable() {
+    TestDb file;
+    QCOMPARE(file.addOrder({}), 1);
+    Database db(QStringLiteral("tst_database"));
+    QVERIFY(db.open(file.settings()));
+    ResultSet rs;
+    QVERIFY(rs.open(db, QStringLiteral("SELECT * FROM ordisp")));
+    const qsizetype columns = rs.columns().size();
+    QVERIFY(db.exec(QStringLiteral("ALTER TABLE ordisp ADD COLUMN extra INTEGER DEFAULT 7")));
+    QVERIFY(rs.requery());
+    QCOMPARE(rs.columns().size(), columns + 1);
+    QCOMPARE(rs.value(QStringLiteral("extra")), QVariant(7LL));
 }
 
 void TestDatabase::storedValues_data() {
