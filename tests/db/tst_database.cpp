@@ -24,6 +24,7 @@ private Q_SLOTS:
     void exec_data();
     void exec();
     void keptQueryFollowsTable();
+    void textRewritten();
     void storedValues_data();
     void storedValues();
     void texts_data();
@@ -125,6 +126,22 @@ void TestDatabase::keptQueryFollowsTable() {
     QVERIFY(rs.requery());
     QCOMPARE(rs.columns().size(), columns + 1);
     QCOMPARE(rs.value(QStringLiteral("extra")), QVariant(7LL));
+}
+
+// A text another station rewrote is read anew, also when its bytes, taken one by one, spell the
+// text shown before (mojibake mended).
+void TestDatabase::textRewritten() {
+    TestDb file;
+    TestDb::Order line;
+    line.txt = QStringLiteral("Ã¼");
+    QCOMPARE(file.addOrder(line), 1);
+    Database db(QStringLiteral("tst_database"));
+    QVERIFY(db.open(file.settings()));
+    ResultSet rs;
+    QVERIFY(rs.refresh(db, QStringLiteral("SELECT * FROM ordisp")));
+    QVERIFY(file.exec(QStringLiteral("UPDATE ordisp SET txt = 'ü'")));
+    QVERIFY(rs.refresh(db, QStringLiteral("SELECT * FROM ordisp")));
+    QCOMPARE(rs.value(QStringLiteral("txt")), QVariant(QStringLiteral("ü")));
 }
 
 void TestDatabase::storedValues_data() {
