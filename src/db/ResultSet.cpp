@@ -116,7 +116,10 @@ bool ResultSet::find(const QString& columnName, double number) {
         return false;
     }
     for (int row = m_current; row < rowCount(); ++row) {
-        const QVariant& cell = m_data.rows.at(row).value(column);
+        const ResultRow& cells = m_data.rows.at(row);
+        if (column >= cells.size())
+            continue;
+        const QVariant& cell = cells.at(column);
         if (cell.isNull())
             continue;
         // A stored whole number, as an id mostly is, needs no conversion.
