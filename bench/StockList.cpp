@@ -29,8 +29,9 @@ bool StockList::open(QString* error) {
     return true;
 }
 
-void StockList::show(const QSize& size) {
+void StockList::show(const QSize& size, const QPoint& at) {
     m_view.resize(size);
+    m_view.move(at);
     m_view.show();
 }
 

@@ -17,7 +17,8 @@ public:
     StockList& operator=(const StockList&) = delete;
 
     bool open(QString* error);
-    void show(const QSize& size);
+    // Shows the view at the given size and place on the screen.
+    void show(const QSize& size, const QPoint& at);
     // Sets the query anew and fetches every row; the caller lets the view update.
     bool run(const QString& query, QString* error);
 

@@ -91,12 +91,7 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
 
     if (!floor.open(error))
         return false;
-    qint64 cells = 0;
-    figures->floor = Median(TimeRuns(repeat, {}, [&] { check(floor.run(queries, &cells, error)); }));
-    if (!ok)
-        return false;
 
-    // The display first, so that the stock view can be given the size of its grid.
     FixedScreen screen(15.0);
     AppConfig config;
     config.monitorNr = target.monitorNr;
@@ -106,28 +101,25 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
     // Ticks are driven by the bench alone.
     form.findChild<QTimer*>(QStringLiteral("Timer1"))->stop();
     DataGrid* grid = form.findChild<DataGrid*>(QStringLiteral("DataGrid1"));
-    {
-        const bool file = target.settings.type != kDbTypeSql;
-        StockList stock(file ? QStringLiteral("QSQLITE") : QStringLiteral("QODBC"),
-                        file ? target.settings.file
-                             : odbc::connectionString(target.settings, true, QString()));
-        if (!stock.open(error))
-            return false;
-        stock.show(grid->size());
-        figures->stock = Median(TimeRuns(repeat, {}, [&] {
-            check(stock.run(queries.at(1), error));
-            settle();
-        }));
-        if (!ok)
-            return false;
-    }
-
+    const bool file = target.settings.type != kDbTypeSql;
+    StockList stock(file ? QStringLiteral("QSQLITE") : QStringLiteral("QODBC"),
+                    file ? target.settings.file : odbc::connectionString(target.settings, true, QString()));
+    if (!stock.open(error))
+        return false;
+    // The stock view as large as the grid, beside the display so that neither covers the other.
+    stock.show(grid->size(), QPoint(form.width(), 0));
     form.show();
     settle();
     // A cook's selection in the middle of the list, scrolled into view.
     grid->selectRow(form.listRs().rowCount() / 2);
     settle();
 
+    qint64 cells = 0;
+    const auto floorRun = [&] { check(floor.run(queries, &cells, error)); };
+    const auto stockRun = [&] {
+        check(stock.run(queries.at(1), error));
+        settle();
+    };
     const auto refresh = [&] {
         DbError dbError;
         if (!form.RefreshList(currentId(form.listRs()), &dbError)) {
@@ -136,10 +128,6 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
         }
         settle();
     };
-    figures->oursUnchanged = Median(TimeRuns(repeat, {}, refresh));
-    if (!ok)
-        return false;
-
     // Each changed refresh follows one change a kitchen makes all evening: a line changes its
     // status (and so its place in the list), a new line comes in, a line is deleted.
     int step = 0;
@@ -168,7 +156,19 @@ bool measure(Database& db, FloorReader& floor, BenchData& data, const Target& ta
         }
         }
     };
-    figures->oursChanged = Median(TimeRuns(repeat, change, refresh));
+    // Each round takes one sample of every figure, so that what the machine's neighbours do at the
+    // time weighs on all of them alike. Each run is timed after an untimed one of its own.
+    QList<double> floors, stocks, unchanged, changed;
+    for (int round = 0; round < repeat && ok; ++round) {
+        floors += TimeRuns(1, {}, floorRun);
+        stocks += TimeRuns(1, {}, stockRun);
+        unchanged += TimeRuns(1, {}, refresh);
+        changed += TimeRuns(1, change, refresh);
+    }
+    figures->floor = Median(floors);
+    figures->stock = Median(stocks);
+    figures->oursUnchanged = Median(unchanged);
+    figures->oursChanged = Median(changed);
     if (!ok && error->isEmpty())
         *error = QStringLiteral("a change between refreshes failed");
     return ok;
@@ -470,9 +470,9 @@ int main(int argc, char* argv[]) {
                     QString::fromLatin1(sqlite3_libversion()))
                .arg(options.repeat)
                .arg(options.threadClock ? QStringLiteral(" (thread processor time)") : QString())
-        << QStringLiteral(
-               "each size: that many lines of this monitor and ten times as many of ten other "
-               "monitors; ours over floor and stock: the slower of ours changed and unchanged\n\n");
+        << QStringLiteral("each size: that many lines of this monitor and ten times as many of ten other "
+                          "monitors; per size, each round times one run of every figure, after an untimed "
+                          "one; ours over floor and stock: the slower of ours changed and unchanged\n\n");
     table.printTable(out, perSize, notes);
     return 0;
 }
