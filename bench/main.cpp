@@ -463,7 +463,7 @@ int main(int argc, char* argv[]) {
         table.printCsv(out);
         return 0;
     }
-    out << QStringLiteral("ordisp-bench: %1; %2 cores; %3; Qt %4, SQLite %5; medians of %6 runs%7\n")
+    out << QStringLiteral("ordisp-bench: %1; %2 cores; %3; Qt %4, SQLite %5; medians of %6 rounds%7\n")
                .arg(cpuModel())
                .arg(QThread::idealThreadCount())
                .arg(QSysInfo::prettyProductName(), QString::fromLatin1(qVersion()),
