@@ -20,7 +20,8 @@ namespace ordisp {
 namespace {
 
 const QString kSqliteDriver = QStringLiteral("QSQLITE");
-// Queries kept prepared: the list, the table list and the detail window's courses.
+// Statements kept prepared: the change stamp, the list, the table list and the detail window's
+// courses.
 constexpr qsizetype kKeptQueries = 16;
 
 struct StatementDeleter {
@@ -180,7 +181,6 @@ SqliteConnection::SqliteConnection(QString connectionName, QString path, quint64
 
 SqliteConnection::~SqliteConnection() {
     // Before the connection closes: SQLite does not close one with a statement left.
-    sqlite3_finalize(m_stampStatement);
     finalizeQueries();
     if (QSqlDatabase::contains(m_name)) {
         QSqlDatabase db = QSqlDatabase::database(m_name, false);
@@ -271,16 +271,20 @@ std::optional<DataStamp> SqliteConnection::dataStamp() {
         return std::nullopt;
     // data_version tells of commits by other connections, other processes included; the total of
     // changes of this connection's own rows; schema_version of tables made or dropped by anyone.
-    // Asked at every tick, so prepared once; reset after each use, so that it holds no lock.
-    if (m_stampStatement == nullptr &&
-        sqlite3_prepare_v2(db, "SELECT * FROM pragma_data_version, pragma_schema_version", -1,
-                           &m_stampStatement, nullptr) != SQLITE_OK)
-        return std::nullopt;
+    // Asked at every tick, so kept prepared like the queries; reset after each use, so that it
+    // holds no lock.
+    static const QString sql = QStringLiteral("SELECT * FROM pragma_data_version, pragma_schema_version");
+    sqlite3_stmt* statement = m_queries.value(sql);
+    if (statement == nullptr) {
+        if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &statement, nullptr) != SQLITE_OK)
+            return std::nullopt;
+        keep(sql, statement);
+    }
     std::optional<DataStamp> stamp;
-    if (sqlite3_step(m_stampStatement) == SQLITE_ROW)
-        stamp = DataStamp{m_serial, sqlite3_column_int64(m_stampStatement, 0),
-                          sqlite3_column_int64(m_stampStatement, 1), sqlite3_total_changes64(db)};
-    sqlite3_reset(m_stampStatement);
+    if (sqlite3_step(statement) == SQLITE_ROW)
+        stamp = DataStamp{m_serial, sqlite3_column_int64(statement, 0), sqlite3_column_int64(statement, 1),
+                          sqlite3_total_changes64(db)};
+    sqlite3_reset(statement);
     return stamp;
 }
 
@@ -333,11 +337,8 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
             return;
         }
         sqlite3_reset(statement);
-        if (!kept) {
-            if (m_queries.size() >= kKeptQueries)
-                finalizeQueries();
-            m_queries.insert(sql, statement);
-        }
+        if (!kept)
+            keep(sql, statement);
     });
 
     int rc = sqlite3_step(statement);
@@ -369,6 +370,12 @@ bool SqliteConnection::run(const QString& sql, ResultData* out, DbError* error, 
         return failWithSqliteError();
     failed = false;
     return true;
+}
+
+void SqliteConnection::keep(const QString& sql, sqlite3_stmt* statement) {
+    if (m_queries.size() >= kKeptQueries)
+        finalizeQueries();
+    m_queries.insert(sql, statement);
 }
 
 void SqliteConnection::finalizeQueries() {

@@ -47,14 +47,15 @@ private:
     SqliteConnection(QString connectionName, QString path, quint64 serial,
                      std::chrono::milliseconds lockWait);
     sqlite3* handle() const;
+    // Keeps a prepared statement under its text; a full store is emptied first.
+    void keep(const QString& sql, sqlite3_stmt* statement);
     void finalizeQueries();
 
     const QString m_name;
     const QString m_path;
     const quint64 m_serial; // numbers each opening of a file, for dataStamp()
     std::chrono::milliseconds m_lockWait;
-    sqlite3_stmt* m_stampStatement = nullptr; // for dataStamp(), prepared on first use
-    QHash<QString, sqlite3_stmt*> m_queries;  // by their text, for run()
+    QHash<QString, sqlite3_stmt*> m_queries; // kept prepared by their text, for run() and dataStamp()
 };
 
 } // namespace ordisp
